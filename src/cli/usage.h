@@ -1,0 +1,3 @@
+#pragma once
+
+[[noreturn]] void print_usage(char** argv);
