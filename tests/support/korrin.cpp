@@ -1,0 +1,84 @@
+#include "support/korrin.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+Launch korrin(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv{korrin_binary};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return korrin_with_argv(argv);
+}
+
+Launch korrin_with_argv(const std::vector<std::string>& argv)
+{
+    Launch launch;
+    if (!emulated()) {
+        launch.path = korrin_binary;
+        launch.argv = argv;
+        return launch;
+    }
+    launch.path = korrin_emulator;
+    launch.argv = {korrin_emulator, "-0", argv.empty() ? "" : argv[0], korrin_binary};
+    if (!argv.empty())
+        launch.argv.insert(launch.argv.end(), argv.begin() + 1, argv.end());
+    return launch;
+}
+
+Launch traced(Launch launch, const std::string& trace_file, const std::vector<std::string>& options)
+{
+    std::vector<std::string> argv{"strace", "-q", "-f", "-o", trace_file};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back("--");
+    argv.push_back(launch.path);
+    argv.insert(argv.end(), launch.argv.begin() + (launch.argv.empty() ? 0 : 1), launch.argv.end());
+    launch.path = "strace";
+    launch.argv = argv;
+    // LeakSanitizer cannot work under a tracer; the program allocates nothing anyway.
+    launch.env.push_back("ASAN_OPTIONS=detect_leaks=0");
+    return launch;
+}
+
+std::string usage_text(const std::string& name)
+{
+    return "usage: " + name + " [-012345678] [-d] [-s sync-delay] [-f flush-delay]\n"
+           "  -0  Max fraction of LRU list to examine for dirty blocks \n"
+           "  -1  Max number of dirty blocks to write each time bdflush activated \n"
+           "  -2  Num of clean buffers to be loaded onto free list by refill_freelist \n"
+           "  -3  Dirty block threshold for activating bdflush in refill_freelist \n"
+           "  -4  Percentage of cache to scan for free clusters \n"
+           "  -5  Time for data buffers to age before flushing \n"
+           "  -6  Time for non-data (dir, bitmap, etc) buffers to age before flushing \n"
+           "  -7  Time buffer cache load average constant \n"
+           "  -8  LAV ratio (used to determine threshold for buffer fratricide) \n"
+           "  -d  Display kernel parameters\n"
+           "  -f  Call flush this often (in seconds)\n"
+           "  -h  Give this help\n"
+           "  -s  If acting as update then call sync this often (in seconds)\n";
+}
+
+namespace {
+
+struct ScratchDirectory {
+    std::string path;
+    ScratchDirectory()
+    {
+        char pattern[] = "/tmp/korrin-test-XXXXXX";
+        if (mkdtemp(pattern) != nullptr)
+            path = pattern;
+    }
+    ~ScratchDirectory()
+    {
+        if (!path.empty())
+            std::filesystem::remove_all(path);
+    }
+};
+
+}
+
+std::string scratch_file(const std::string& name)
+{
+    static ScratchDirectory directory;
+    return directory.path + "/" + name;
+}

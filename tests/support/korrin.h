@@ -1,0 +1,33 @@
+#pragma once
+
+#include "support/process.h"
+
+#include <string>
+#include <vector>
+
+// The program under test, as this build made it. KORRIN_EMULATOR is set when
+// this kernel cannot execute the build's programs itself (an i386 build on a
+// kernel without 32-bit emulation); they then run under qemu-user.
+inline const std::string korrin_binary = KORRIN_BINARY;
+inline const std::string korrin_emulator = KORRIN_EMULATOR;
+
+inline bool emulated()
+{
+    return !korrin_emulator.empty();
+}
+
+// korrin with these arguments, argv[0] being the path of the binary.
+Launch korrin(const std::vector<std::string>& args);
+
+// korrin with an argument vector of the test's choosing; an empty one gives
+// the program no argv[0] (the kernel hands it a single empty string instead).
+Launch korrin_with_argv(const std::vector<std::string>& argv);
+
+// The same launch, traced by strace with these options, its trace going to
+// trace_file. Followed forks are traced too.
+Launch traced(Launch launch, const std::string& trace_file, const std::vector<std::string>& options);
+
+std::string usage_text(const std::string& name);
+
+// A file name in a fresh directory for this test.
+std::string scratch_file(const std::string& name);
