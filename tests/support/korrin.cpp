@@ -1,5 +1,6 @@
 #include "support/korrin.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
@@ -56,6 +57,24 @@ std::string usage_text(const std::string& name)
            "  -f  Call flush this often (in seconds)\n"
            "  -h  Give this help\n"
            "  -s  If acting as update then call sync this often (in seconds)\n";
+}
+
+std::string listing_text(const std::array<long, 9>& v)
+{
+    char text[1024];
+    std::snprintf(text, sizeof text,
+                  "korrin version 1.4\n"
+                  "0: %5ld Max fraction of LRU list to examine for dirty blocks\n"
+                  "1: %5ld Max number of dirty blocks to write each time bdflush activated\n"
+                  "2: %5ld Num of clean buffers to be loaded onto free list by refill_freelist\n"
+                  "3: %5ld Dirty block threshold for activating bdflush in refill_freelist\n"
+                  "4: %5ld Percentage of cache to scan for free clusters\n"
+                  "5: %5ld Time for data buffers to age before flushing\n"
+                  "6: %5ld Time for non-data (dir, bitmap, etc) buffers to age before flushing\n"
+                  "7: %5ld Time buffer cache load average constant\n"
+                  "8: %5ld LAV ratio (used to determine threshold for buffer fratricide).\n",
+                  v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
+    return text;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "support/process.h"
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ Launch korrin_with_argv(const std::vector<std::string>& argv);
 Launch traced(Launch launch, const std::string& trace_file, const std::vector<std::string>& options);
 
 std::string usage_text(const std::string& name);
+
+// The banner and the nine listing lines for these parameter values.
+std::string listing_text(const std::array<long, 9>& values);
 
 // A file name in a fresh directory for this test.
 std::string scratch_file(const std::string& name);

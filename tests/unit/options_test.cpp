@@ -3,6 +3,7 @@
 #include "cli/options.h"
 #include "double/fake_kernel.h"
 #include "support/capture.h"
+#include "support/korrin.h"
 
 #include <cerrno>
 #include <climits>
@@ -28,24 +29,6 @@ Parse parse(Args& args)
     return run;
 }
 
-std::string listing(const std::array<long, 9>& v)
-{
-    char text[1024];
-    std::snprintf(text, sizeof text,
-                  "korrin version 1.4\n"
-                  "0: %5ld Max fraction of LRU list to examine for dirty blocks\n"
-                  "1: %5ld Max number of dirty blocks to write each time bdflush activated\n"
-                  "2: %5ld Num of clean buffers to be loaded onto free list by refill_freelist\n"
-                  "3: %5ld Dirty block threshold for activating bdflush in refill_freelist\n"
-                  "4: %5ld Percentage of cache to scan for free clusters\n"
-                  "5: %5ld Time for data buffers to age before flushing\n"
-                  "6: %5ld Time for non-data (dir, bitmap, etc) buffers to age before flushing\n"
-                  "7: %5ld Time buffer cache load average constant\n"
-                  "8: %5ld LAV ratio (used to determine threshold for buffer fratricide).\n",
-                  v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
-    return text;
-}
-
 class OptionLoop : public testing::Test {
 protected:
     void SetUp() override { fake_kernel::reset(some_values); }
@@ -58,7 +41,7 @@ TEST_F(OptionLoop, DisplayPrintsBannerAndNineParametersAndEndsTheRun)
     Parse const run = parse(args);
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.options.displayed);
-    EXPECT_EQ(run.output.out, listing({-1, 0, 99999, 123456, 2147483647, -2147483647 - 1, 7, -40, 1}));
+    EXPECT_EQ(run.output.out, listing_text({-1, 0, 99999, 123456, 2147483647, -2147483647 - 1, 7, -40, 1}));
     EXPECT_EQ(run.output.err, "");
     EXPECT_THAT(fake_kernel::functions(), ElementsAre(2, 4, 6, 8, 10, 12, 14, 16, 18));
 }
@@ -72,14 +55,14 @@ TEST_F(OptionLoop, SettingsTakeEffectWhereTheyStandOnTheCommandLine)
     EXPECT_EQ(fake_kernel::calls()[0].data, 100);
     auto shown = some_values;
     shown[3] = 100;
-    EXPECT_EQ(run.output.out, listing(shown));
+    EXPECT_EQ(run.output.out, listing_text(shown));
 
     fake_kernel::reset(some_values);
     Args show_then_set{"korrin", "-d", "-3", "100"};
     run = parse(show_then_set);
     EXPECT_EQ(run.status, 0);
     EXPECT_THAT(fake_kernel::functions(), ElementsAre(2, 4, 6, 8, 10, 12, 14, 16, 18, 9));
-    EXPECT_EQ(run.output.out, listing(some_values));
+    EXPECT_EQ(run.output.out, listing_text(some_values));
     EXPECT_EQ(fake_kernel::parameter(3), 100);
 }
 
@@ -132,7 +115,7 @@ TEST_F(OptionLoop, RefusedReadStopsTheListingButNotTheRun)
     Parse const run = parse(args);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.options.sync_delay, 12);
-    EXPECT_EQ(run.output.out, listing(some_values).substr(0, listing(some_values).find("3: ")));
+    EXPECT_EQ(run.output.out, listing_text(some_values).substr(0, listing_text(some_values).find("3: ")));
     EXPECT_EQ(run.output.err,
               "drennet:(3) bdflush(00000008,&d)=-1 1\n"
               "bdflush: Operation not permitted\n");
@@ -145,7 +128,7 @@ TEST_F(OptionLoop, ReadAnsweredButNotWrittenShowsZero)
         fake_kernel::answer(2 + 2 * i, {0, 0, {}});
     Args args{"korrin", "-d"};
     Parse const run = parse(args);
-    EXPECT_EQ(run.output.out, listing({}));
+    EXPECT_EQ(run.output.out, listing_text({}));
     for (const auto& call : fake_kernel::calls())
         EXPECT_EQ(call.target_before, 0) << "function " << call.function;
 }
@@ -155,7 +138,7 @@ TEST_F(OptionLoop, RepeatedDisplayListsTwice)
     Args args{"korrin", "-d", "-d"};
     Parse const run = parse(args);
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output.out, listing(some_values) + listing(some_values));
+    EXPECT_EQ(run.output.out, listing_text(some_values) + listing_text(some_values));
     EXPECT_EQ(fake_kernel::calls().size(), 18u);
 }
 
