@@ -5,26 +5,40 @@
 #include <filesystem>
 #include <unistd.h>
 
-Launch korrin(const std::vector<std::string>& args)
-{
-    std::vector<std::string> argv{korrin_binary};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return korrin_with_argv(argv);
-}
+namespace {
 
-Launch korrin_with_argv(const std::vector<std::string>& argv)
+Launch launch_of(const std::string& binary, const std::vector<std::string>& argv)
 {
     Launch launch;
     if (!emulated()) {
-        launch.path = korrin_binary;
+        launch.path = binary;
         launch.argv = argv;
         return launch;
     }
     launch.path = korrin_emulator;
-    launch.argv = {korrin_emulator, "-0", argv.empty() ? "" : argv[0], korrin_binary};
+    launch.argv = {korrin_emulator, "-0", argv.empty() ? "" : argv[0], binary};
     if (!argv.empty())
         launch.argv.insert(launch.argv.end(), argv.begin() + 1, argv.end());
     return launch;
+}
+
+}
+
+Launch korrin(const std::vector<std::string>& args)
+{
+    return program(korrin_binary, args);
+}
+
+Launch program(const std::string& binary, const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv{binary};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return launch_of(binary, argv);
+}
+
+Launch korrin_with_argv(const std::vector<std::string>& argv)
+{
+    return launch_of(korrin_binary, argv);
 }
 
 Launch traced(Launch launch, const std::string& trace_file, const std::vector<std::string>& options)

@@ -20,6 +20,9 @@ inline bool emulated()
 // korrin with these arguments, argv[0] being the path of the binary.
 Launch korrin(const std::vector<std::string>& args);
 
+// Another program of this build (one linked with a test double), the same way.
+Launch program(const std::string& binary, const std::vector<std::string>& args);
+
 // korrin with an argument vector of the test's choosing; an empty one gives
 // the program no argv[0] (the kernel hands it a single empty string instead).
 Launch korrin_with_argv(const std::vector<std::string>& argv);
