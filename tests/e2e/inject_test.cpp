@@ -1,12 +1,16 @@
 // The i386 program against a kernel that accepts the flush call, faked at the
 // system-call boundary: strace answers syscall 134 in the kernel's place and,
 // for reads, writes the long that the data word points at.
+#include "support/daemons.h"
 #include "support/korrin.h"
+#include "support/trace.h"
 
 #include <cstdio>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <chrono>
 #include <regex>
+#include <thread>
 
 using testing::ElementsAre;
 
@@ -103,6 +107,24 @@ TEST_F(AcceptingKernel, RawResultsBelowTheErrorRangeAreReportedUnchanged)
 
     got = korrin_with("error=125", {"-0", "5"});
     EXPECT_EQ(got.err, "drennet: bdflush(3,5)=-1 125\n");
+}
+
+TEST_F(AcceptingKernel, UpdateProcessKeepsFlushingAndNeverSyncs)
+{
+    DaemonGuard guard;
+    Launch launch = traced(korrin({"-f", "1", "-s", "1"}), trace_file,
+                           {"-tt", "-e", "trace=bdflush,sync", "-e", "inject=bdflush:retval=0"});
+    launch.env.push_back(guard.tag());
+    pid_t const tracer = start(launch, scratch_file("out"), scratch_file("err"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    pid_t const update = guard.wait_for_title("update (", 1);
+    ASSERT_GT(update, 0);
+    EXPECT_EQ(proc_cmdline(update).substr(0, 17), std::string("update (bdflush)\0", 17));
+    guard.kill_all();
+    finish(tracer, 5);
+    auto const trace = parse_trace(read_file(trace_file));
+    EXPECT_TRUE(events(trace, "sync").empty()) << read_file(trace_file);
+    EXPECT_GE(events(trace, "bdflush", update).size(), 3u) << read_file(trace_file);
 }
 
 }
