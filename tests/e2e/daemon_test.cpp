@@ -236,6 +236,27 @@ TEST_F(Daemons, AcceptingKernelKeepsTheUpdateProcessFlushing)
     EXPECT_GE(most, 3u) << "a flush every second";
 }
 
+TEST_F(Daemons, HangupEndsBothDaemonsAtOnce)
+{
+    // What the service unit's stop sends to the whole control group: both
+    // daemons, the kernel-daemon process held in its call included, end at
+    // once although they ignore SIGTERM.
+    Outcome const invoker = run(tagged(program(ACCEPTING_KORRIN, {"-f", "1"})));
+    ASSERT_EQ(invoker.status, 0) << describe(invoker);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::vector<pid_t> const daemons = guard.find();
+    ASSERT_EQ(daemons.size(), 2u);
+    for (pid_t pid : daemons)
+        kill(pid, SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(guard.find().size(), 2u) << "SIGTERM is ignored";
+    for (pid_t pid : daemons)
+        kill(pid, SIGHUP);
+    for (int i = 0; i < 100 && !guard.find().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_THAT(guard.find(), testing::IsEmpty());
+}
+
 TEST_F(Daemons, EmptyArgumentVectorStillStartsTitledDaemons)
 {
     if (emulated())

@@ -114,7 +114,7 @@ std::vector<pid_t> DaemonGuard::find() const
 
     std::vector<pid_t> found;
     for (pid_t pid : pids) {
-        if (pid == self)
+        if (pid == self || is_zombie(pid))
             continue;
         bool ours = false;
         for (pid_t up = parents[pid]; up > 1 && !ours; up = parents.count(up) ? parents[up] : 0)

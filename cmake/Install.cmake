@@ -1,0 +1,59 @@
+# Installation into the GNU layout, and the Debian package.
+
+include(GNUInstallDirs)
+
+# Debian installs manual pages compressed.
+set(korrin_page ${CMAKE_BINARY_DIR}/korrin.8.gz)
+add_custom_command(OUTPUT ${korrin_page}
+    COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/src/cli/korrin.8 > ${korrin_page}
+    DEPENDS ${PROJECT_SOURCE_DIR}/src/cli/korrin.8
+    VERBATIM)
+add_custom_target(korrin_page ALL DEPENDS ${korrin_page})
+
+install(TARGETS korrin RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
+install(FILES ${korrin_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+# systemd looks for package units under lib/systemd/system of the prefix.
+install(FILES ${PROJECT_SOURCE_DIR}/dist/korrin.service DESTINATION lib/systemd/system)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+if(KORRIN_ARCH STREQUAL "i386")
+    set(korrin_deb_arch i386)
+else()
+    execute_process(COMMAND dpkg --print-architecture
+        OUTPUT_VARIABLE korrin_deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    if(NOT korrin_deb_arch)
+        set(korrin_deb_arch amd64)
+    endif()
+endif()
+
+set(KORRIN_MAINTAINER "korrin developers <korrin@example.org>" CACHE STRING
+    "The Maintainer field of the Debian package")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME korrin)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT ${KORRIN_MAINTAINER})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "buffer-cache flush daemon and tuning tool")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${korrin_deb_arch})
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KORRIN_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION admin)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"Run by root, korrin leaves two processes behind: one that hands itself to
+the kernel as the buffer-flush daemon, and an update process that asks the
+kernel every few seconds to write out old dirty buffers, falling back to
+sync for good once the kernel refuses. With options it displays or sets the
+kernel's nine buffer-cache tuning parameters.
+
+The package ships a systemd unit, korrin.service, which is not enabled.")
+if(KORRIN_STATIC)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
+else()
+    # close_range() arrived in glibc 2.34.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34)")
+endif()
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,37 @@
+#!/bin/bash
+# deb.sh BUILD_DIR ARCH: cpack builds korrin_1.4_ARCH.deb with the right
+# control fields and contents, and the packaged program runs.
+set -euo pipefail
+. "$(dirname "$0")/common.sh"
+build=$1 arch=$2
+
+cpack -G DEB -B "$scratch" --config "$build/CPackConfig.cmake" >"$scratch/cpack.log" 2>&1 ||
+    fail "cpack: $(cat "$scratch/cpack.log")"
+deb=$scratch/korrin_1.4_$arch.deb
+[ -f "$deb" ] || fail "no $(basename "$deb"); made: $(ls "$scratch"/*.deb 2>/dev/null)"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = korrin ] || fail "Package: $(field Package)"
+[ "$(field Version)" = 1.4 ] || fail "Version: $(field Version)"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
+[ "$(field Section)" = admin ] || fail "Section: $(field Section)"
+field Maintainer | grep -qE '^[^<]+ <[^@>]+@[^>]+>$' || fail "Maintainer: $(field Maintainer)"
+field Description | head -n 1 | grep -qx 'buffer-cache flush daemon and tuning tool' ||
+    fail "Description: $(field Description | head -n 1)"
+
+dpkg-deb -c "$deb" | awk '{print $6}' | sort >"$scratch/contents"
+for path in ./usr/sbin/korrin ./usr/share/man/man8/korrin.8.gz ./usr/lib/systemd/system/korrin.service; do
+    grep -qxF "$path" "$scratch/contents" || fail "$path is not in the package"
+done
+
+dpkg-deb -x "$deb" "$scratch/root"
+korrin=$scratch/root/usr/sbin/korrin
+case $arch in
+i386) want='ELF 32-bit LSB .* Intel 80386' ;;
+amd64) want='ELF 64-bit LSB .* x86-64' ;;
+*) want=ELF ;;
+esac
+file -b "$korrin" | grep -qE "$want" || fail "packaged program: $(file -b "$korrin")"
+file -b "$korrin" | grep -q ', stripped' || fail "packaged program is not stripped"
+expect_help "$korrin"
+echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"

@@ -1,0 +1,19 @@
+#!/bin/bash
+# install.sh BUILD_DIR: cmake --install into a staging root (DESTDIR) puts
+# the program under sbin, the page under share/man/man8 and the unit under
+# lib/systemd/system, and the staged program runs.
+set -euo pipefail
+. "$(dirname "$0")/common.sh"
+build=$1
+root=$scratch/root
+
+DESTDIR=$root cmake --install "$build" --prefix /usr >"$scratch/install.log" ||
+    fail "cmake --install: $(cat "$scratch/install.log")"
+[ -x "$root/usr/sbin/korrin" ] || fail "no executable usr/sbin/korrin"
+[ "$(stat -c %a "$root/usr/sbin/korrin")" = 755 ] || fail "usr/sbin/korrin is not mode 755"
+gzip -t "$root/usr/share/man/man8/korrin.8.gz" || fail "usr/share/man/man8/korrin.8.gz is not gzip"
+[ -f "$root/usr/lib/systemd/system/korrin.service" ] || fail "no korrin.service"
+leftover=$(find "$root" -type f | grep -vE '/usr/(sbin/korrin|share/man/man8/korrin.8.gz|lib/systemd/system/korrin.service|share/doc/korrin/README.md)$' || true)
+[ -z "$leftover" ] || fail "unexpected files installed: $leftover"
+expect_help "$root/usr/sbin/korrin"
+echo "install: staged under $root, program runs"
