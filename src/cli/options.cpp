@@ -45,7 +45,7 @@ int option_value(const char* text)
 void show_parameters()
 {
     std::printf("korrin version %s\n", version);
-    for (int i = 0; parameter_descriptions[i] != nullptr; ++i) {
+    for (int i = 0; const char* description = parameter_descriptions[static_cast<std::size_t>(i)]; ++i) {
         // A kernel that keeps the call only as a stub answers 0 and writes
         // nothing; the listing then shows 0 rather than stale stack.
         long value = 0;
@@ -59,7 +59,7 @@ void show_parameters()
             std::perror("bdflush");
             return;
         }
-        std::printf("%d: %5ld %s\n", i, value, parameter_descriptions[i]);
+        std::printf("%d: %5ld %s\n", i, value, description);
     }
 }
 
