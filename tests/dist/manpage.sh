@@ -5,8 +5,15 @@ set -euo pipefail
 . "$(dirname "$0")/common.sh"
 page=$1 korrin=$2
 
-mandoc -T lint -W warning "$page" >"$scratch/lint" 2>&1 || fail "mandoc lint: $(cat "$scratch/lint")"
-[ ! -s "$scratch/lint" ] || fail "mandoc lint: $(cat "$scratch/lint")"
+# groff, through man-db, is on every Debian machine; mandoc's stricter lint
+# is added where Debian's mandoc is installed (CI installs it).
+if command -v mandoc >/dev/null; then
+    mandoc -T lint -W warning "$page" >"$scratch/lint" 2>&1 || fail "mandoc lint: $(cat "$scratch/lint")"
+    [ ! -s "$scratch/lint" ] || fail "mandoc lint: $(cat "$scratch/lint")"
+    linted="mandoc -T lint and man --warnings"
+else
+    linted="man --warnings (mandoc is not installed)"
+fi
 
 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" >"$scratch/page" 2>"$scratch/warnings"
 [ ! -s "$scratch/warnings" ] || fail "man --warnings: $(cat "$scratch/warnings")"
@@ -21,4 +28,4 @@ done
 for section in SYNOPSIS DESCRIPTION "EXIT STATUS" DIAGNOSTICS EXAMPLES; do
     grep -q "^$section" "$scratch/page" || fail "no $section section"
 done
-echo "manual page: clean, all $(echo $options | wc -w) options described"
+echo "manual page: clean under $linted, all $(echo $options | wc -w) options described"
