@@ -86,6 +86,7 @@ int parse_options(int argc, char** argv, Options& options)
             options.flush_delay = option_value(optarg);
             break;
         case ':':
+            std::fflush(stdout);
             std::fprintf(stderr, "Option -%c requires an argument!\n", optopt);
             print_usage(argv);
         default:

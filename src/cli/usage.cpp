@@ -26,6 +26,8 @@ constexpr char usage_options[] =
 
 void print_usage(char** argv)
 {
+    // Whatever a display has buffered comes first on a shared terminal.
+    std::fflush(stdout);
     std::fprintf(stderr, "usage: %s [-012345678] [-d] [-s sync-delay] [-f flush-delay]\n",
                  program_name(argv));
     std::fputs(usage_options, stderr);

@@ -58,6 +58,20 @@ TEST(Display, LaterUsageErrorStillEndsTheRunWithOne)
            refused_listing + "Option -s requires an argument!\n" + usage_text(korrin_binary));
 }
 
+TEST(Display, ListingAndLaterErrorsKeepTheirOrderOnOneTerminal)
+{
+    // A kernel that answers every read (the linked double writes each read's
+    // function code), with standard output and error on one descriptor.
+    std::string const listing = listing_text({2, 4, 6, 8, 10, 12, 14, 16, 18});
+    Launch help = program(ACCEPTING_KORRIN, {"-d", "-h"});
+    help.merged = true;
+    expect(run(help), 1, listing + usage_text(ACCEPTING_KORRIN), "");
+
+    Launch missing = program(ACCEPTING_KORRIN, {"-d", "-f"});
+    missing.merged = true;
+    expect(run(missing), 1, listing + "Option -f requires an argument!\n" + usage_text(ACCEPTING_KORRIN), "");
+}
+
 TEST(Settings, RejectedSettingEndsTheRunWithItsFunctionCode)
 {
     expect(run(korrin({"-0", "5"})), 1, "", "drennet: bdflush(3,5)=-1 38\n");

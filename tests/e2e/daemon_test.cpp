@@ -285,6 +285,17 @@ TEST_F(Daemons, UnprivilegedRunFlushesAndSyncsOnceAndLeavesNothing)
     EXPECT_EQ(got.err, korrin_binary + notice_suffix);
     EXPECT_THAT(guard.find(), testing::IsEmpty());
 
+    // The same through util-linux's setpriv, as an administrator would.
+    Launch const plain = korrin({});
+    Launch through_setpriv = tagged(plain);
+    through_setpriv.path = "setpriv";
+    through_setpriv.argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", plain.path};
+    through_setpriv.argv.insert(through_setpriv.argv.end(), plain.argv.begin() + 1, plain.argv.end());
+    Outcome const by_setpriv = run(through_setpriv);
+    EXPECT_EQ(by_setpriv.status, 0) << describe(by_setpriv);
+    EXPECT_EQ(by_setpriv.err, korrin_binary + notice_suffix);
+    EXPECT_THAT(guard.find(), testing::IsEmpty());
+
     std::string const file = scratch_file("nobody.trace");
     Outcome const traced_run =
         run(traced(tagged(korrin({})), file, {"-tt", "-u", "nobody", "-e", "trace=sync,clone,clone3,fork,vfork"}));

@@ -26,13 +26,14 @@ std::string poke(long value)
     return hex;
 }
 
-// The function codes of the flush calls in a trace, in order.
+// The function codes of the flush calls in a trace, in order. strace 6.1 has
+// no decoder of its own for the call and prints its arguments in hex.
 std::vector<int> traced_functions(const std::string& trace)
 {
     std::vector<int> codes;
-    std::regex const call(R"(bdflush\((\d+),)");
+    std::regex const call(R"(bdflush\((0x[0-9a-f]+|\d+),)");
     for (std::sregex_iterator it(trace.begin(), trace.end(), call), end; it != end; ++it)
-        codes.push_back(std::stoi((*it)[1]));
+        codes.push_back(std::stoi((*it)[1], nullptr, 0));
     return codes;
 }
 
@@ -78,7 +79,7 @@ TEST_F(AcceptingKernel, RequestsReachTheKernelInCommandLineOrder)
     Outcome got = korrin_with("retval=0", {"-3", "100", "-d"});
     EXPECT_EQ(got.status, 0) << describe(got);
     EXPECT_THAT(traced_functions(trace()), ElementsAre(9, 2, 4, 6, 8, 10, 12, 14, 16, 18));
-    EXPECT_THAT(trace(), testing::HasSubstr("bdflush(9, 100)"));
+    EXPECT_THAT(trace(), testing::ContainsRegex("bdflush\\((0x9|9), (0x64|100)\\)"));
 
     got = korrin_with("retval=0", {"-d", "-3", "100"});
     EXPECT_EQ(got.status, 0) << describe(got);

@@ -69,7 +69,7 @@ Outcome run(const Launch& launch)
     pid_t const pid = fork();
     if (pid == 0) {
         dup2(out[1], 1);
-        dup2(err[1], 2);
+        dup2(launch.merged ? out[1] : err[1], 2);
         exec_child(launch);
     }
     close(out[1]);

@@ -20,6 +20,7 @@ struct Launch {
     double timeout = 20;            // seconds before the child is killed
     std::vector<int> inherit;       // descriptors the child keeps besides 0, 1 and 2
     bool unprivileged = false;      // run as nobody (65534:65534, no groups), like setpriv
+    bool merged = false;            // standard error goes where standard output goes, as on a terminal
 };
 
 // Runs a child to its end, collecting standard output and error.
