@@ -13,7 +13,17 @@ add_custom_target(korrin_page ALL DEPENDS ${korrin_page})
 install(TARGETS korrin RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
 install(FILES ${korrin_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 # systemd looks for package units under lib/systemd/system of the prefix.
-install(FILES ${PROJECT_SOURCE_DIR}/dist/korrin.service DESTINATION lib/systemd/system)
+# The unit's system-call filter names the ABI of the program it starts.
+if(KORRIN_ARCH STREQUAL "i386")
+    set(KORRIN_SYSCALL_ARCHITECTURES x86)
+    set(KORRIN_SYSCALL_ARCHITECTURES_WHY
+        "The i386 program makes x86 system calls, on a 64-bit kernel too.")
+else()
+    set(KORRIN_SYSCALL_ARCHITECTURES native)
+    set(KORRIN_SYSCALL_ARCHITECTURES_WHY "The program makes this machine's own system calls only.")
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/dist/korrin.service.in ${CMAKE_BINARY_DIR}/korrin.service @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/korrin.service DESTINATION lib/systemd/system)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 if(KORRIN_ARCH STREQUAL "i386")

@@ -3,9 +3,41 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+struct PublicCopy {
+    std::string directory;
+    std::string path;
+    explicit PublicCopy(const char* binary)
+    {
+        namespace fs = std::filesystem;
+        char pattern[] = "/tmp/korrin-bin-XXXXXX";
+        if (mkdtemp(pattern) == nullptr || chmod(pattern, 0755) != 0) {
+            std::perror("korrin tests: cannot make a directory for the program");
+            std::exit(1);
+        }
+        directory = pattern;
+        path = directory + "/" + fs::path(binary).filename().string();
+        std::error_code error;
+        fs::copy_file(binary, path, error);
+        if (error) {
+            std::fprintf(stderr, "korrin tests: cannot copy %s: %s\n", binary, error.message().c_str());
+            std::exit(1);
+        }
+    }
+    ~PublicCopy()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(directory, ignored);
+    }
+    PublicCopy(const PublicCopy&) = delete;
+    PublicCopy& operator=(const PublicCopy&) = delete;
+};
+
+const PublicCopy public_copy(KORRIN_BINARY);
 
 Launch launch_of(const std::string& binary, const std::vector<std::string>& argv)
 {
@@ -23,6 +55,8 @@ Launch launch_of(const std::string& binary, const std::vector<std::string>& argv
 }
 
 }
+
+const std::string korrin_binary = public_copy.path;
 
 Launch korrin(const std::vector<std::string>& args)
 {

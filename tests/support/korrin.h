@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
-// The program under test, as this build made it. KORRIN_EMULATOR is set when
-// this kernel cannot execute the build's programs itself (an i386 build on a
-// kernel without 32-bit emulation); they then run under qemu-user.
-inline const std::string korrin_binary = KORRIN_BINARY;
+// The program under test, as this build made it, copied into a directory of
+// the test's own that anybody may enter: some runs are made as nobody, and the
+// build tree may sit where only root can go. The copy goes when the test ends.
+// KORRIN_EMULATOR is set when this kernel cannot execute the build's programs
+// itself (an i386 build on a kernel without 32-bit emulation); they then run
+// under qemu-user.
+extern const std::string korrin_binary;
 inline const std::string korrin_emulator = KORRIN_EMULATOR;
 
 inline bool emulated()

@@ -1,0 +1,79 @@
+#!/bin/bash
+# systemd.sh DEB: boots Debian 12's amd64 kernel under QEMU with a minimal
+# Debian 12 root file system whose PID 1 is systemd, installs DEB there and
+# runs systemd-guest.sh. Passes when every check in the guest passed.
+set -uo pipefail
+here=$(dirname "$(readlink -f "$0")")
+. "$here/common.sh"
+deb=$1
+
+need_commands qemu-system-x86_64 mmdebstrap apt-get dpkg-deb cpio flock timeout
+[ "$(id -u)" = 0 ] || skip "building the guest's root file system needs root"
+vm_lock
+kernel=$(vm_kernel bookworm amd64 amd64) || skip "cannot get bookworm's linux-image-amd64 from Debian's archive"
+
+# The root file system, made once and kept packed in the cache.
+base=$cache/rootfs/bookworm-systemd.cpio
+if [ ! -s "$base" ]; then
+    mirror=$(apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' |
+        awk '$2 == "bookworm" && $3 == "main" { print $1; exit }')
+    [ -n "$mirror" ] || skip "the machine's apt sources name no bookworm main"
+    build=$(mktemp -d)
+    mkdir -p "$cache/rootfs"
+    start=$SECONDS
+    mmdebstrap --quiet --variant=minbase --include=systemd,systemd-sysv,procps,strace \
+        --dpkgopt='path-exclude=/usr/share/doc/*' --dpkgopt='path-exclude=/usr/share/man/*' \
+        --dpkgopt='path-exclude=/usr/share/locale/*' \
+        bookworm "$build/root" "deb $mirror bookworm main" >"$build/log" 2>&1 ||
+        { cat "$build/log"; rm -rf "$build"; skip "mmdebstrap could not build the root file system"; }
+    cpio_of "$build/root" "$base.new" && mv "$base.new" "$base" || { rm -rf "$build"; fail "cannot pack the root file system"; }
+    rm -rf "$build"
+    echo "root file system: built in $((SECONDS - start)) s, $(du -m "$base" | cut -f 1) MB"
+fi
+flock -u 9
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# The test's own layer, unpacked by the kernel over the root file system.
+layer=$work/layer
+mkdir -p "$layer/etc/systemd/system/multi-user.target.wants" "$layer/usr/local/sbin"
+cp "$deb" "$layer/korrin.deb"
+cp "$here/systemd-guest.sh" "$layer/usr/local/sbin/korrin-scenario"
+echo korrin-test >"$layer/etc/hostname"
+# No login prompts: without a getty the boot does not wait for its device.
+for getty in serial-getty@ttyS0.service getty@tty1.service; do
+    ln -s /dev/null "$layer/etc/systemd/system/$getty"
+done
+cat >"$layer/etc/systemd/system/korrin-scenario.service" <<'UNIT'
+[Unit]
+Description=korrin's checks under systemd
+After=multi-user.target
+
+[Service]
+Type=oneshot
+ExecStart=/usr/local/sbin/korrin-scenario /korrin.deb
+StandardOutput=tty
+StandardError=tty
+TTYPath=/dev/ttyS0
+# Straight to the power switch once the checks are done, passed or not.
+ExecStopPost=/bin/systemctl poweroff --force --force
+
+[Install]
+WantedBy=multi-user.target
+UNIT
+ln -s ../korrin-scenario.service "$layer/etc/systemd/system/multi-user.target.wants/korrin-scenario.service"
+chmod 755 "$layer/usr/local/sbin/korrin-scenario"
+cpio_of "$layer" "$work/layer.cpio" || fail "cannot pack the test's layer"
+cat "$base" "$work/layer.cpio" >"$work/initramfs"
+
+log=$work/console.log
+vm_boot qemu-system-x86_64 "$kernel" "$work/initramfs" 1024 300 "$log" \
+    rdinit=/sbin/init systemd.show_status=false || true
+tr -d '\r' <"$log" | grep -a -E '^(not ok|  (got|wanted):|exposure|gaps|systemctl stop took)'
+summary=$(tr -d '\r' <"$log" | grep -a -E '^korrin under systemd: [0-9]+ passed, [0-9]+ failed$')
+if [ -z "$summary" ] || ! [[ $summary =~ ' 0 failed' ]]; then
+    echo "--- console of the guest"
+    tr -d '\r' <"$log"
+    fail "the checks under systemd did not all pass"
+fi
+echo "$summary"
