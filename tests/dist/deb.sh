@@ -34,4 +34,18 @@ esac
 file -b "$korrin" | grep -qE "$want" || fail "packaged program: $(file -b "$korrin")"
 file -b "$korrin" | grep -q ', stripped' || fail "packaged program is not stripped"
 expect_help "$korrin"
+
+# The unit allows the program's own system-call ABI, and is locked down to an
+# exposure of 1.0 or less by systemd's own measure.
+unit=$scratch/root/usr/lib/systemd/system/korrin.service
+case $arch in
+i386) abi=x86 ;;
+*) abi=native ;;
+esac
+grep -qx "SystemCallArchitectures=$abi" "$unit" || fail "unit: $(grep SystemCallArchitectures "$unit")"
+command -v systemd-analyze >/dev/null || fail "systemd-analyze is missing (install systemd)"
+score=$(systemd-analyze security --offline=true "$unit" 2>&1 |
+    sed -n 's/.*Overall exposure level for korrin.service: \([0-9.]*\).*/\1/p')
+awk -v s="$score" 'BEGIN { exit !(s != "" && s <= 1.0) }' || fail "unit: exposure ${score:-unknown}, above 1.0"
+echo "unit: exposure $score"
 echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"

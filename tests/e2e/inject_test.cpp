@@ -67,13 +67,6 @@ TEST_F(AcceptingKernel, ListingShowsWhatTheKernelWrote)
     }
 }
 
-TEST_F(AcceptingKernel, ReadAnsweredButNotWrittenShowsZero)
-{
-    Outcome const got = korrin_with("retval=0", {"-d"});
-    EXPECT_EQ(got.status, 0) << describe(got);
-    EXPECT_EQ(got.out, listing_text({}));
-}
-
 TEST_F(AcceptingKernel, RequestsReachTheKernelInCommandLineOrder)
 {
     Outcome got = korrin_with("retval=0", {"-3", "100", "-d"});

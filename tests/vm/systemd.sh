@@ -1,11 +1,12 @@
 #!/bin/bash
-# systemd.sh DEB: boots Debian 12's amd64 kernel under QEMU with a minimal
-# Debian 12 root file system whose PID 1 is systemd, installs DEB there and
-# runs systemd-guest.sh. Passes when every check in the guest passed.
+# systemd.sh BUILD_DIR: boots Debian 12's amd64 kernel under QEMU with a
+# minimal Debian 12 root file system whose PID 1 is systemd, installs the
+# build's Debian package there and runs systemd-guest.sh. Passes when every
+# check in the guest passed.
 set -uo pipefail
 here=$(dirname "$(readlink -f "$0")")
 . "$here/common.sh"
-deb=$1
+build=$1
 
 need_commands qemu-system-x86_64 mmdebstrap apt-get dpkg-deb cpio flock timeout
 [ "$(id -u)" = 0 ] || skip "building the guest's root file system needs root"
@@ -18,22 +19,25 @@ if [ ! -s "$base" ]; then
     mirror=$(apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' |
         awk '$2 == "bookworm" && $3 == "main" { print $1; exit }')
     [ -n "$mirror" ] || skip "the machine's apt sources name no bookworm main"
-    build=$(mktemp -d)
+    staging=$(mktemp -d)
     mkdir -p "$cache/rootfs"
     start=$SECONDS
     mmdebstrap --quiet --variant=minbase --include=systemd,systemd-sysv,procps,strace \
         --dpkgopt='path-exclude=/usr/share/doc/*' --dpkgopt='path-exclude=/usr/share/man/*' \
         --dpkgopt='path-exclude=/usr/share/locale/*' \
-        bookworm "$build/root" "deb $mirror bookworm main" >"$build/log" 2>&1 ||
-        { cat "$build/log"; rm -rf "$build"; skip "mmdebstrap could not build the root file system"; }
-    cpio_of "$build/root" "$base.new" && mv "$base.new" "$base" || { rm -rf "$build"; fail "cannot pack the root file system"; }
-    rm -rf "$build"
+        bookworm "$staging/root" "deb $mirror bookworm main" >"$staging/log" 2>&1 ||
+        { cat "$staging/log"; rm -rf "$staging"; skip "mmdebstrap could not build the root file system"; }
+    cpio_of "$staging/root" "$base.new" && mv "$base.new" "$base" || { rm -rf "$staging"; fail "cannot pack the root file system"; }
+    rm -rf "$staging"
     echo "root file system: built in $((SECONDS - start)) s, $(du -m "$base" | cut -f 1) MB"
 fi
 flock -u 9
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cpack -G DEB -B "$work/package" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
+    fail "cpack: $(cat "$work/cpack.log")"
+deb=$(ls "$work"/package/korrin_*_amd64.deb) || fail "cpack made no amd64 package"
 # The test's own layer, unpacked by the kernel over the root file system.
 layer=$work/layer
 mkdir -p "$layer/etc/systemd/system/multi-user.target.wants" "$layer/usr/local/sbin"
