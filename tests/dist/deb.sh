@@ -16,8 +16,10 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
 [ "$(field Section)" = admin ] || fail "Section: $(field Section)"
 field Maintainer | grep -qE '^[^<]+ <[^@>]+@[^>]+>$' || fail "Maintainer: $(field Maintainer)"
-field Description | head -n 1 | grep -qx 'buffer-cache flush daemon and tuning tool' ||
-    fail "Description: $(field Description | head -n 1)"
+# The whole field is read before its first line is taken: a reader that stops
+# early would break dpkg-deb's pipe, which pipefail counts as a failure.
+summary=$(field Description | sed -n 1p)
+[ "$summary" = 'buffer-cache flush daemon and tuning tool' ] || fail "Description: $summary"
 
 dpkg-deb -c "$deb" | awk '{print $6}' | sort >"$scratch/contents"
 for path in ./usr/sbin/korrin ./usr/share/man/man8/korrin.8.gz ./usr/lib/systemd/system/korrin.service; do

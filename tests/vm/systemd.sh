@@ -1,20 +1,22 @@
 #!/bin/bash
-# systemd.sh BUILD_DIR: boots Debian 12's amd64 kernel under QEMU with a
+# systemd.sh BUILD_DIR ARCH: boots Debian 12's amd64 kernel under QEMU with a
 # minimal Debian 12 root file system whose PID 1 is systemd, installs the
-# build's Debian package there and runs systemd-guest.sh. Passes when every
-# check in the guest passed.
+# build's Debian package for ARCH (amd64, or i386, which runs there through
+# the kernel's 32-bit emulation) and runs systemd-guest.sh. Passes when
+# every check in the guest passed.
 set -uo pipefail
 here=$(dirname "$(readlink -f "$0")")
 . "$here/common.sh"
-build=$1
+build=$1 arch=$2
 
 need_commands qemu-system-x86_64 mmdebstrap apt-get dpkg-deb cpio flock timeout
 [ "$(id -u)" = 0 ] || skip "building the guest's root file system needs root"
 vm_lock
 kernel=$(vm_kernel bookworm amd64 amd64) || skip "cannot get bookworm's linux-image-amd64 from Debian's archive"
 
-# The root file system, made once and kept packed in the cache.
-base=$cache/rootfs/bookworm-systemd.cpio
+# The root file system, made once and kept packed in the cache; with the
+# i386 C library beside the amd64 one, for the i386 package.
+base=$cache/rootfs/bookworm-systemd-amd64+i386.cpio
 if [ ! -s "$base" ]; then
     mirror=$(apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' |
         awk '$2 == "bookworm" && $3 == "main" { print $1; exit }')
@@ -22,7 +24,8 @@ if [ ! -s "$base" ]; then
     staging=$(mktemp -d)
     mkdir -p "$cache/rootfs"
     start=$SECONDS
-    mmdebstrap --quiet --variant=minbase --include=systemd,systemd-sysv,procps,strace \
+    mmdebstrap --quiet --variant=minbase --architectures=amd64,i386 \
+        --include=systemd,systemd-sysv,procps,strace,libc6:i386 \
         --dpkgopt='path-exclude=/usr/share/doc/*' --dpkgopt='path-exclude=/usr/share/man/*' \
         --dpkgopt='path-exclude=/usr/share/locale/*' \
         bookworm "$staging/root" "deb $mirror bookworm main" >"$staging/log" 2>&1 ||
@@ -37,7 +40,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cpack -G DEB -B "$work/package" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
     fail "cpack: $(cat "$work/cpack.log")"
-deb=$(ls "$work"/package/korrin_*_amd64.deb) || fail "cpack made no amd64 package"
+deb=$(ls "$work/package/korrin_"*"_$arch.deb") || fail "cpack made no $arch package"
 # The test's own layer, unpacked by the kernel over the root file system.
 layer=$work/layer
 mkdir -p "$layer/etc/systemd/system/multi-user.target.wants" "$layer/usr/local/sbin"
