@@ -22,14 +22,22 @@ need_commands()
 {
     local command
     for command; do
-        command -v "$command" >/dev/null || skip "$command is missing (see .ci/run for what to install)"
+        command -v "$command" >/dev/null || skip "$command is missing (tests/install-deps installs it)"
     done
 }
 
+# The URI of the Debian archive that the machine's own apt sources use for
+# its release's main component. The machine's apt configuration is only read.
+vm_mirror()
+{
+    local release
+    release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' |
+        awk -v release="$release" '($2 == release || $2 == "stable") && $3 == "main" { print $1; exit }'
+}
+
 # apt-get, or apt-cache with --cache, in a private state for SUITE and ARCH
-# under the cache directory. Its sources are the machine's own Debian entries
-# for the suite it runs (bookworm), with the suite renamed for another one.
-# The machine's apt configuration is only read, never changed.
+# under the cache directory, reading the machine's own archive.
 vm_apt()
 {
     local suite=$1 arch=$2 tool=apt-get
@@ -44,15 +52,11 @@ vm_apt()
         -o Debug::NoLocking=1 -o APT::Sandbox::User=root -q)
     mkdir -p "$state/lists/partial" "$state/archives/partial"
     if [ ! -s "$state/sources.list" ]; then
-        local release
-        release=$(. /etc/os-release && echo "$VERSION_CODENAME")
-        apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' | sort -u |
-            awk -v release="$release" -v suite="$suite" -v arch="$arch" '
-                $2 == release && $3 == "main" {
-                    print "deb [arch=" arch " signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] " $1 " " suite " main"
-                }' >"$state/sources.list.new"
-        [ -s "$state/sources.list.new" ] || { rm -f "$state/sources.list.new"; return 1; }
-        mv "$state/sources.list.new" "$state/sources.list"
+        local mirror
+        mirror=$(vm_mirror)
+        [ -n "$mirror" ] || return 1
+        echo "deb [arch=$arch signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror $suite main" \
+            >"$state/sources.list"
     fi
     if [ -z "$(ls "$state/lists" | grep -v -e partial -e lock)" ]; then
         apt-get "${options[@]}" update >"$state/update.log" 2>&1 || { cat "$state/update.log" >&2; return 1; }

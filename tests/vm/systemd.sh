@@ -18,9 +18,8 @@ kernel=$(vm_kernel bookworm amd64 amd64) || skip "cannot get bookworm's linux-im
 # i386 C library beside the amd64 one, for the i386 package.
 base=$cache/rootfs/bookworm-systemd-amd64+i386.cpio
 if [ ! -s "$base" ]; then
-    mirror=$(apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' |
-        awk '$2 == "bookworm" && $3 == "main" { print $1; exit }')
-    [ -n "$mirror" ] || skip "the machine's apt sources name no bookworm main"
+    mirror=$(vm_mirror)
+    [ -n "$mirror" ] || skip "the machine's apt sources name no Debian archive for its release"
     staging=$(mktemp -d)
     mkdir -p "$cache/rootfs"
     start=$SECONDS
