@@ -46,7 +46,7 @@ find_title() # TITLE [TENTHS]
 
 alive() { [ -d "/proc/$1" ] && ! grep -q '^State:.*Z' "/proc/$1/status" 2>/dev/null; }
 
-# Waits up to SECONDS for PID to end; then says whether it is still alive.
+# Waits up to SECONDS for PID to end; succeeds when it has.
 ends_within()
 {
     local tenths=$(($2 * 10))

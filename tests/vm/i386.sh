@@ -23,7 +23,7 @@ flock -u 9
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 root=$work/root
-mkdir -p "$root"/{bin,dev,proc,sys,tmp,usr/sbin,usr/bin,etc}
+mkdir -p "$root"/{bin,dev,proc,sys,tmp,usr/sbin,usr/bin}
 for deb in "${debs[@]}"; do
     dpkg-deb -x "$deb" "$work/unpacked" || fail "cannot unpack $deb"
 done
@@ -42,8 +42,6 @@ export PATH=/usr/sbin:/usr/bin:/bin
 mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t tmpfs tmp /tmp
-echo "root:x:0:0::/:/bin/sh
-nobody:x:65534:65534::/:/bin/sh" >/etc/passwd
 echo "korrin-vm: start at \$(cut -d " " -f 1 /proc/uptime) s"
 sh /scenario $kind
 echo "korrin-vm: end at \$(cut -d " " -f 1 /proc/uptime) s"
