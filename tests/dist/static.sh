@@ -1,5 +1,8 @@
 #!/bin/bash
-# static.sh KORRIN: the program is linked fully statically and runs.
+# static.sh KORRIN: the program is linked fully statically and runs. With
+# KORRIN_OWN_RUNTIME set it is korrin on its own runtime, which old kernels
+# must be able to load: a fixed-address executable with nothing but its code
+# and data, at most KORRIN_SIZE_LIMIT bytes stripped.
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 korrin=$1
@@ -10,6 +13,16 @@ if ldd "$korrin" >"$scratch/ldd" 2>&1; then
 fi
 grep -q 'not a dynamic executable' "$scratch/ldd" || fail "ldd: $(cat "$scratch/ldd")"
 readelf -d "$korrin" | grep -q NEEDED && fail "NEEDED entries in the dynamic section"
+if [ -n "${KORRIN_OWN_RUNTIME:-}" ]; then
+    readelf -hW "$korrin" | grep -qE 'Type:[[:space:]]+EXEC' || fail "not a fixed-address executable: $(readelf -hW "$korrin" | grep Type:)"
+    for header in INTERP TLS DYNAMIC; do
+        readelf -lW "$korrin" | grep -qE "^[[:space:]]+$header[[:space:]]" && fail "a $header program header"
+    done
+    strip -o "$scratch/stripped" "$korrin"
+    size=$(stat -c %s "$scratch/stripped")
+    [ "$size" -le "${KORRIN_SIZE_LIMIT:-12288}" ] || fail "$size bytes stripped, more than ${KORRIN_SIZE_LIMIT:-12288}"
+    echo "stripped: $size bytes; segments: $(readelf -lW "$korrin" | awk '$1 == "LOAD" { printf "%s in the file, %s in memory; ", $5, $6 }')"
+fi
 expect_help "$korrin"
 run_korrin "$korrin" -d
 [ "$status" = 0 ] || fail "-d exited with $status"

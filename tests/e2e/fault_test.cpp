@@ -131,4 +131,34 @@ TEST_F(InjectedFault, FailingSyncIsIgnoredAndRepeated)
     EXPECT_EQ(got.err, korrin_binary + ": not run as superuser, bdflush() and sync() called.\n");
 }
 
+#ifdef KORRIN_OWN_RUNTIME
+// korrin's own runtime sleeps with select where the kernel has no nanosleep
+// (Linux 1.2): the same cadence, and no sleep that returns at once.
+TEST_F(InjectedFault, KernelWithoutNanosleepKeepsTheCadenceWithSelect)
+{
+    pid_t const update = launch_with("nanosleep,sync", "nanosleep:error=ENOSYS", 4.6);
+    ASSERT_GT(update, 0);
+    auto const trace = stop();
+    auto const syncs = events(trace, "sync", update);
+    ASSERT_GE(syncs.size(), 2u) << read_file(trace_file);
+    EXPECT_LE(syncs.size(), 4u) << "no more than one sync a second";
+    for (size_t i = 1; i < syncs.size(); ++i)
+        EXPECT_NEAR(syncs[i].time - syncs[i - 1].time, 1.0, 0.3) << "sync " << i;
+    EXPECT_EQ(events(trace, "nanosleep", update).size(), 1u) << "tried once, then select for good";
+}
+
+TEST_F(InjectedFault, NegativeDelaySleepsForGoodInTheLongestSteps)
+{
+    Launch launch = traced(korrin({"-f", "1", "-s", "-1"}), trace_file, {"-tt", "-e", "trace=nanosleep,sync"});
+    launch.env.push_back(guard.tag());
+    tracer = start(launch, scratch_file("out"), scratch_file("err"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    auto const trace = stop();
+    EXPECT_TRUE(events(trace, "sync").empty()) << read_file(trace_file);
+    auto const sleeps = events(trace, "nanosleep");
+    ASSERT_EQ(sleeps.size(), 2u) << "the flush delay, then the sync delay\n" << read_file(trace_file);
+    EXPECT_THAT(sleeps[1].line, HasSubstr("tv_sec=2147483647")) << "2^32 - 1 s, in steps of 2^31 - 1";
+}
+#endif
+
 }

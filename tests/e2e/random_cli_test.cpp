@@ -1,7 +1,9 @@
 // The whole program over random command lines, run as nobody so that no
 // daemon is started: every run must end with status 0 or 1 within a time
 // bound and write nothing but the program's own texts, in an order that
-// makes sense. KORRIN_RANDOM_RUNS and KORRIN_RANDOM_SEED change the run.
+// makes sense. Where korrin has its own runtime, each run is made again with
+// the C library's korrin under the same name, and must give the same bytes
+// and status. KORRIN_RANDOM_RUNS and KORRIN_RANDOM_SEED change the run.
 #include "support/daemons.h"
 #include "support/korrin.h"
 
@@ -130,7 +132,19 @@ TEST(RandomCommandLines, EveryRunEndsCleanlyWithTheProgramsOwnTexts)
         launch.env.push_back(guard.tag());
         Outcome const got = run(launch);
         ++statuses[got.status];
-        std::string const problem = check(got, usage);
+        std::string problem = check(got, usage);
+#ifdef REFERENCE_KORRIN
+        std::vector<std::string> same_argv{korrin_binary};
+        same_argv.insert(same_argv.end(), args.begin(), args.end());
+        static std::string const reference_binary = public_copy(REFERENCE_KORRIN);
+        Launch reference = program_with_argv(reference_binary, same_argv);
+        reference.unprivileged = true;
+        reference.timeout = 10;
+        reference.env = launch.env;
+        Outcome const glibc = run(reference);
+        if (problem.empty() && (glibc.status != got.status || glibc.out != got.out || glibc.err != got.err))
+            problem = "not what the C library's korrin gives:\n" + describe(glibc);
+#endif
         if (!problem.empty()) {
             ++failures;
             std::ostringstream shown;

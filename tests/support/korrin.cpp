@@ -8,36 +8,28 @@
 
 namespace {
 
-struct PublicCopy {
-    std::string directory;
+// A directory that anybody may enter, removed when the tests end.
+struct PublicDirectory {
     std::string path;
-    explicit PublicCopy(const char* binary)
+    PublicDirectory()
     {
-        namespace fs = std::filesystem;
         char pattern[] = "/tmp/korrin-bin-XXXXXX";
         if (mkdtemp(pattern) == nullptr || chmod(pattern, 0755) != 0) {
             std::perror("korrin tests: cannot make a directory for the program");
             std::exit(1);
         }
-        directory = pattern;
-        path = directory + "/" + fs::path(binary).filename().string();
-        std::error_code error;
-        fs::copy_file(binary, path, error);
-        if (error) {
-            std::fprintf(stderr, "korrin tests: cannot copy %s: %s\n", binary, error.message().c_str());
-            std::exit(1);
-        }
+        path = pattern;
     }
-    ~PublicCopy()
+    ~PublicDirectory()
     {
         std::error_code ignored;
-        std::filesystem::remove_all(directory, ignored);
+        std::filesystem::remove_all(path, ignored);
     }
-    PublicCopy(const PublicCopy&) = delete;
-    PublicCopy& operator=(const PublicCopy&) = delete;
+    PublicDirectory(const PublicDirectory&) = delete;
+    PublicDirectory& operator=(const PublicDirectory&) = delete;
 };
 
-const PublicCopy public_copy(KORRIN_BINARY);
+const PublicDirectory public_directory;
 
 Launch launch_of(const std::string& binary, const std::vector<std::string>& argv)
 {
@@ -56,7 +48,20 @@ Launch launch_of(const std::string& binary, const std::vector<std::string>& argv
 
 }
 
-const std::string korrin_binary = public_copy.path;
+const std::string korrin_binary = public_copy(KORRIN_BINARY);
+
+std::string public_copy(const std::string& binary)
+{
+    namespace fs = std::filesystem;
+    std::string const path = public_directory.path + "/" + fs::path(binary).filename().string();
+    std::error_code error;
+    fs::copy_file(binary, path, fs::copy_options::overwrite_existing, error);
+    if (error) {
+        std::fprintf(stderr, "korrin tests: cannot copy %s: %s\n", binary.c_str(), error.message().c_str());
+        std::exit(1);
+    }
+    return path;
+}
 
 Launch korrin(const std::vector<std::string>& args)
 {
@@ -67,6 +72,11 @@ Launch program(const std::string& binary, const std::vector<std::string>& args)
 {
     std::vector<std::string> argv{binary};
     argv.insert(argv.end(), args.begin(), args.end());
+    return launch_of(binary, argv);
+}
+
+Launch program_with_argv(const std::string& binary, const std::vector<std::string>& argv)
+{
     return launch_of(binary, argv);
 }
 

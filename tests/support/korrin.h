@@ -20,11 +20,17 @@ inline bool emulated()
     return !korrin_emulator.empty();
 }
 
+// A copy of another program of this build beside korrin's.
+std::string public_copy(const std::string& binary);
+
 // korrin with these arguments, argv[0] being the path of the binary.
 Launch korrin(const std::vector<std::string>& args);
 
 // Another program of this build (one linked with a test double), the same way.
 Launch program(const std::string& binary, const std::vector<std::string>& args);
+
+// Another program with an argument vector of the test's choosing.
+Launch program_with_argv(const std::string& binary, const std::vector<std::string>& argv);
 
 // korrin with an argument vector of the test's choosing; an empty one gives
 // the program no argv[0] (the kernel hands it a single empty string instead).

@@ -112,22 +112,78 @@ vm_lock()
     flock 9
 }
 
-# vm_boot QEMU-SYSTEM KERNEL INITRAMFS MEMORY-MB TIMEOUT-S LOG [APPEND...]:
-# boots the kernel with the initramfs, the serial console going to LOG, and
-# returns when the guest powers off or reboots, or when the time is up (1).
-# KVM when this machine offers it, TCG otherwise.
+# How this machine can run a guest, "kvm: WHY" or "tcg: WHY". A /dev/kvm that
+# opens is not enough (a PVM host's KVM runs only guests built for it, and a
+# nested KVM may lack VMX), so the kernel about to be booted is first started
+# under KVM without a root file system: it must print its banner on the serial
+# console within 10 s. The answer holds until the machine reboots.
+# KORRIN_VM_ACCEL=kvm or tcg decides instead.
+vm_accel() # QEMU-SYSTEM KERNEL
+{
+    case ${KORRIN_VM_ACCEL:-} in
+    kvm | tcg) echo "$KORRIN_VM_ACCEL: KORRIN_VM_ACCEL=$KORRIN_VM_ACCEL"; return ;;
+    esac
+    [ -r /dev/kvm ] && [ -w /dev/kvm ] || { echo "tcg: no usable /dev/kvm"; return; }
+    local verdict=$cache/accel boot
+    boot=$(cat /proc/sys/kernel/random/boot_id 2>/dev/null)
+    if [ -n "$boot" ] && [ "$(sed -n 1p "$verdict" 2>/dev/null)" = "$boot" ]; then
+        sed -n 2p "$verdict"
+        return
+    fi
+    local probe answer
+    probe=$(mktemp)
+    timeout --kill-after=5 10 "$1" -accel kvm -m 256 -smp 1 -display none -monitor none -nic none \
+        -serial "file:$probe" -no-reboot -kernel "$2" -append "console=ttyS0 loglevel=7 panic=-1" \
+        </dev/null >/dev/null 2>&1
+    if grep -aq 'Linux version' "$probe"; then
+        answer="kvm: a kernel booted under KVM here"
+    else
+        answer="tcg: under KVM the kernel printed nothing within 10 s"
+    fi
+    rm -f "$probe"
+    mkdir -p "$cache" && printf '%s\n%s\n' "$boot" "$answer" >"$verdict"
+    echo "$answer"
+}
+
+# vm_boot QEMU-SYSTEM KERNEL MEMORY-MB TIMEOUT-S LOG QEMU-ARGUMENTS...: boots
+# the kernel, the serial console going to LOG, and returns when the guest
+# powers off or reboots, or when the time is up (1). The arguments give the
+# rest (-initrd, -append, disks). vm_tcg_only=1 keeps the guest off KVM.
+# Under KVM a guest that prints nothing within 60 s is stopped and booted
+# again under TCG.
 vm_boot()
 {
-    local qemu=$1 kernel=$2 initramfs=$3 memory=$4 limit=$5 log=$6
-    shift 6
-    local -a accel=(-accel tcg)
-    [ -w /dev/kvm ] && accel=(-accel kvm -accel tcg)
+    local qemu=$1 kernel=$2 memory=$3 limit=$4 log=$5
+    shift 5
+    local verdict="tcg: these kernels stop under KVM"
+    [ -n "${vm_tcg_only:-}" ] || verdict=$(vm_accel "$qemu" "$kernel")
+    local accel=${verdict%%:*} why=${verdict#*: }
+    local -a run=("$qemu" -m "$memory" -smp 1 -display none -monitor none -nic none
+        -serial "file:$log" -no-reboot -kernel "$kernel" "$@")
     local start=$SECONDS status=0
-    timeout --kill-after=5 "$limit" "$qemu" "${accel[@]}" -m "$memory" -smp 1 \
-        -display none -monitor none -nic none -serial "file:$log" -no-reboot \
-        -kernel "$kernel" -initrd "$initramfs" \
-        -append "console=ttyS0 panic=-1 loglevel=3 $*" </dev/null || status=$?
-    echo "boot: $(basename "$kernel"), ${accel[1]}: $((SECONDS - start)) s"
+    if [ "$accel" = kvm ]; then
+        : >"$log"
+        timeout --kill-after=5 "$limit" "${run[@]}" -accel kvm </dev/null &
+        local pid=$! tenths=600
+        while [ ! -s "$log" ] && [ $tenths -gt 0 ] && kill -0 $pid 2>/dev/null; do
+            sleep 0.1
+            tenths=$((tenths - 1))
+        done
+        if [ -s "$log" ] || [ "${KORRIN_VM_ACCEL:-}" = kvm ]; then
+            wait $pid || status=$?
+        else
+            kill $pid 2>/dev/null
+            wait $pid
+            echo "boot: $(basename "$kernel") printed nothing under KVM; again under TCG"
+            accel=tcg why="no console output under KVM within 60 s"
+            printf '%s\ntcg: %s\n' "$(cat /proc/sys/kernel/random/boot_id)" "$why" >"$cache/accel"
+            start=$SECONDS
+        fi
+    fi
+    if [ "$accel" = tcg ]; then
+        timeout --kill-after=5 "$limit" "${run[@]}" -accel tcg </dev/null || status=$?
+    fi
+    echo "boot: $(basename "$kernel"), $accel ($why): $((SECONDS - start)) s"
     return "$status"
 }
 

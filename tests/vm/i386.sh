@@ -51,7 +51,8 @@ chmod 755 "$root/init" "$root/scenario"
 cpio_of "$root" "$work/initramfs" || fail "cannot pack the initramfs"
 
 log=$work/console.log
-vm_boot qemu-system-i386 "$kernel" "$work/initramfs" 256 240 "$log" || true
+vm_boot qemu-system-i386 "$kernel" 256 240 "$log" -initrd "$work/initramfs" \
+    -append "console=ttyS0 panic=-1 loglevel=3" || true
 summary=$(grep -a -E '^korrin on .*: [0-9]+ passed, [0-9]+ failed' "$log" | tr -d '\r')
 grep -a -E 'not ok|^  (got|wanted):' "$log" | tr -d '\r'
 if [ -z "$summary" ] || ! grep -aq '^korrin-vm: end' "$log" || ! [[ $summary =~ ' 0 failed' ]]; then

@@ -73,8 +73,8 @@ cpio_of "$layer" "$work/layer.cpio" || fail "cannot pack the test's layer"
 cat "$base" "$work/layer.cpio" >"$work/initramfs"
 
 log=$work/console.log
-vm_boot qemu-system-x86_64 "$kernel" "$work/initramfs" 1024 300 "$log" \
-    rdinit=/sbin/init systemd.show_status=false || true
+vm_boot qemu-system-x86_64 "$kernel" 1024 300 "$log" -initrd "$work/initramfs" \
+    -append "console=ttyS0 panic=-1 loglevel=3 rdinit=/sbin/init systemd.show_status=false" || true
 tr -d '\r' <"$log" | grep -a -E '^(not ok|  (got|wanted):|exposure|gaps|systemctl stop took)'
 summary=$(tr -d '\r' <"$log" | grep -a -E '^korrin under systemd: [0-9]+ passed, [0-9]+ failed$')
 if [ -z "$summary" ] || ! [[ $summary =~ ' 0 failed' ]]; then

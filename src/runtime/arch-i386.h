@@ -1,0 +1,98 @@
+#pragma once
+
+// i386: system calls through int $0x80, the number in eax, the arguments in
+// ebx, ecx and edx, the answer in eax (-4095..-1 being an error number).
+// Every call here is in Linux 1.2's table, but for nanosleep (Linux 2.0) and
+// close_range (5.9), whose callers go on without them.
+
+namespace rt::arch {
+
+enum : long {
+    nr_exit = 1,
+    nr_fork = 2,
+    nr_write = 4,
+    nr_close = 6,
+    nr_chdir = 12,
+    nr_sync = 36,
+    nr_geteuid = 49, // the 16-bit one: 0 stays 0
+    nr_setsid = 66,
+    nr_sigaction = 67,
+    nr_getrlimit = 76,
+    nr_select = 82, // the old one: its five arguments in one block
+    nr_nanosleep = 162,
+    nr_close_range = 436,
+};
+
+inline long syscall0(long n)
+{
+    long r;
+    asm volatile("int $0x80" : "=a"(r) : "0"(n) : "memory");
+    return r;
+}
+
+inline long syscall1(long n, long a)
+{
+    long r;
+    asm volatile("int $0x80" : "=a"(r) : "0"(n), "b"(a) : "memory");
+    return r;
+}
+
+inline long syscall2(long n, long a, long b)
+{
+    long r;
+    asm volatile("int $0x80" : "=a"(r) : "0"(n), "b"(a), "c"(b) : "memory");
+    return r;
+}
+
+inline long syscall3(long n, long a, long b, long c)
+{
+    long r;
+    asm volatile("int $0x80" : "=a"(r) : "0"(n), "b"(a), "c"(b), "d"(c) : "memory");
+    return r;
+}
+
+struct Timeval {
+    long seconds;
+    long microseconds;
+};
+
+// sigaction(2) before Linux 2.2 added the rt_ one, with a one-word mask.
+// Handlers are not supported: only SIG_DFL (0) and SIG_IGN (1).
+inline long set_disposition(int signal, long disposition, long& previous)
+{
+    struct Action {
+        long handler, mask, flags, restorer;
+    } action{disposition, 0, 0, 0}, old{};
+    long const r = syscall3(nr_sigaction, signal, reinterpret_cast<long>(&action), reinterpret_cast<long>(&old));
+    previous = old.handler;
+    return r;
+}
+
+inline long select_timeout(Timeval* timeout)
+{
+    struct {
+        long count;
+        void *read, *write, *except;
+        Timeval* timeout;
+    } block{0, nullptr, nullptr, nullptr, timeout};
+    return syscall1(nr_select, reinterpret_cast<long>(&block));
+}
+
+}
+
+#ifdef KORRIN_RUNTIME_START
+// The entry point, for the one file that defines it: the kernel starts the
+// program with argc, argv and the environment on the stack, and korrin_start
+// takes their address.
+extern "C" [[gnu::naked]] void _start()
+{
+    asm("xor %ebp, %ebp\n\t"
+        "mov %esp, %eax\n\t"
+        "and $-16, %esp\n\t"
+        "sub $12, %esp\n\t"
+        "push %eax\n\t"
+        "cld\n\t"
+        "call korrin_start\n\t"
+        "hlt");
+}
+#endif
