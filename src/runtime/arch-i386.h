@@ -84,7 +84,7 @@ inline long select_timeout(Timeval* timeout)
 // The entry point, for the one file that defines it: the kernel starts the
 // program with argc, argv and the environment on the stack, and korrin_start
 // takes their address.
-extern "C" [[gnu::naked]] void _start()
+extern "C" [[gnu::naked]] void _start() // NOLINT(misc-definitions-in-headers): one file defines it
 {
     asm("xor %ebp, %ebp\n\t"
         "mov %esp, %eax\n\t"

@@ -64,19 +64,22 @@ void vformat(Output& out, const char* format, std::va_list arguments)
             continue;
         }
         const char* const conversion = p++;
-        bool left = false, zeros = false;
+        bool left = false;
+        bool zeros = false;
         for (; *p == '-' || *p == '0'; ++p)
             (*p == '-' ? left : zeros) = true;
         int width = 0;
         for (; *p >= '0' && *p <= '9'; ++p)
-            width = width * 10 + (*p - '0');
+            if (width < 4096)
+                width = width * 10 + (*p - '0');
         bool const is_long = *p == 'l';
         p += is_long;
 
         char digits[3 * sizeof(long)];
-        const char* text = digits;
+        const char* text = nullptr;
         std::size_t length = 1;
-        bool negative = false, number = false;
+        bool negative = false;
+        bool number = false;
         switch (*p) {
         case 'd':
         case 'i':
@@ -102,6 +105,7 @@ void vformat(Output& out, const char* format, std::va_list arguments)
         }
         case 'c':
             digits[0] = static_cast<char>(va_arg(arguments, int));
+            text = digits;
             break;
         case 's':
             text = va_arg(arguments, const char*);

@@ -94,9 +94,9 @@ int getopt(Getopt& s, int argc, char** argv, const char* options, bool posixly_c
     const char* spec = options;
     while (*spec != '\0' && *spec != c)
         ++spec;
-    // Like glibc, a byte above 127 comes back as a negative char.
+    // Like glibc's, a byte above 127 comes back as a negative char.
     if (*spec == '\0' || c == ':' || c == ';') {
-        s.optopt = c;
+        s.optopt = c; // NOLINT(bugprone-signed-char-misuse,cert-str34-c)
         return '?';
     }
     if (spec[1] == ':') {
@@ -104,7 +104,7 @@ int getopt(Getopt& s, int argc, char** argv, const char* options, bool posixly_c
             s.optarg = s.next;
             ++s.optind;
         } else if (s.optind == argc) {
-            s.optopt = c;
+            s.optopt = c; // NOLINT(bugprone-signed-char-misuse,cert-str34-c)
             s.next = nullptr;
             return quiet ? ':' : '?';
         } else {

@@ -137,7 +137,8 @@ __sighandler_t signal(int number, __sighandler_t handler) noexcept
     long previous = 0;
     if (with_errno(rt::arch::set_disposition(number, handler == SIG_IGN, previous)) != 0)
         return SIG_ERR;
-    return reinterpret_cast<__sighandler_t>(previous);
+    // The kernel gives the previous disposition as a word.
+    return reinterpret_cast<__sighandler_t>(previous); // NOLINT(performance-no-int-to-ptr)
 }
 
 // Whole seconds, however many: nanosleep takes at most 2^31 - 1 of them in

@@ -15,7 +15,7 @@ char unbuffered;
 rt::Output output{1, &unbuffered, 0};
 rt::Output error{2, &unbuffered, 0};
 
-rt::Output* stream(FILE* file)
+rt::Output* stream(const FILE* file)
 {
     return file == stdout ? &output : file == stderr ? &error : nullptr;
 }
@@ -98,16 +98,21 @@ int fputs(const char* text, FILE* file)
     return fprintf(file, "%s", text);
 }
 
-// glibc's words for errno, after the text and a colon when there is one.
+// glibc's words for errno, after the text and a colon when there is one, in
+// one write.
 void perror(const char* text)
 {
     int const number = errno;
     const char* const message = rt::error_text(number);
     bool const prefix = text != nullptr && *text != '\0';
+    char chunk[256];
+    rt::Output out{error.fd, chunk, sizeof chunk};
+    rt::format(out, "%s%s", prefix ? text : "", prefix ? ": " : "");
     if (message != nullptr)
-        fprintf(stderr, "%s%s%s\n", prefix ? text : "", prefix ? ": " : "", message);
+        rt::format(out, "%s\n", message);
     else
-        fprintf(stderr, "%s%sUnknown error %d\n", prefix ? text : "", prefix ? ": " : "", number);
+        rt::format(out, "Unknown error %d\n", number);
+    rt::flush(out);
 }
 
 }

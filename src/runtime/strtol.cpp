@@ -23,7 +23,7 @@ long to_long(const char* text, char** end, int& error)
     unsigned long magnitude = 0;
     bool overflow = false;
     for (; *p >= '0' && *p <= '9'; ++p) {
-        unsigned const digit = static_cast<unsigned>(*p - '0');
+        auto const digit = static_cast<unsigned>(*p - '0');
         if (magnitude > (limit - digit) / 10)
             overflow = true;
         else

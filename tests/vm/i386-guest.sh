@@ -117,6 +117,10 @@ daemons()
     check "$who: its own session" "$(cut -d ' ' -f 6 "/proc/$update/stat")" "$update"
     check "$who: no descriptor" "$(ls "/proc/$update/fd")" ""
     check "$who: cwd" "$(readlink "/proc/$update/cwd")" /
+    local rss
+    rss=$(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$update/status")
+    echo "korrin-vm: $who: update process VmRSS $rss kB"
+    check "$who: VmRSS at most 32 kB" "$([ "${rss:-99999}" -le 32 ] && echo yes || echo "$rss kB")" yes
     local ignored
     ignored=0x$(sed -n 's/^SigIgn:[[:space:]]*//p' "/proc/$update/status")
     check "$who: SIGTERM, SIGINT and SIGCHLD ignored" "$((ignored & 0x14002))" $((0x14002))
