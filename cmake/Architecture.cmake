@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Decides whether this build can be made here, and how its programs are run.
 #
 # KORRIN_CAN_BUILD: the compiler can build for KORRIN_ARCH.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installation into the GNU layout, and the Debian package.
 
 include(GNUInstallDirs)
@@ -26,6 +27,22 @@ configure_file(${PROJECT_SOURCE_DIR}/dist/korrin.service.in ${CMAKE_BINARY_DIR}/
 install(FILES ${CMAKE_BINARY_DIR}/korrin.service DESTINATION lib/systemd/system)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# The licence in Debian's machine-readable form, and the changelog, which
+# Debian installs compressed.
+set(korrin_changelog ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${korrin_changelog}
+    COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/dist/changelog > ${korrin_changelog}
+    DEPENDS ${PROJECT_SOURCE_DIR}/dist/changelog
+    VERBATIM)
+add_custom_target(korrin_changelog ALL DEPENDS ${korrin_changelog})
+install(FILES ${PROJECT_SOURCE_DIR}/dist/copyright ${korrin_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The start script for sysvinit goes in the packages only, in /etc/init.d,
+# registered but disabled by the package's maintainer scripts; a plain
+# install leaves the machine's /etc alone.
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/dist/korrin.init DESTINATION /etc/init.d RENAME korrin
+    COMPONENT debian EXCLUDE_FROM_ALL)
+
 if(KORRIN_ARCH STREQUAL "i386")
     set(korrin_deb_arch i386)
 else()
@@ -40,6 +57,15 @@ set(KORRIN_MAINTAINER "korrin developers <korrin@example.org>" CACHE STRING
     "The Maintainer field of the Debian package")
 
 set(CPACK_GENERATOR DEB)
+# One package holding the program's files and the start script.
+set(CPACK_COMPONENTS_ALL Unspecified debian)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/dist/debian/postinst
+    ${PROJECT_SOURCE_DIR}/dist/debian/postrm
+    ${PROJECT_SOURCE_DIR}/dist/debian/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_NAME korrin)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${KORRIN_MAINTAINER})
@@ -58,7 +84,8 @@ kernel every few seconds to write out old dirty buffers, falling back to
 sync for good once the kernel refuses. With options it displays or sets the
 kernel's nine buffer-cache tuning parameters.
 
-The package ships a systemd unit, korrin.service, which is not enabled.")
+The package ships a systemd unit, korrin.service, and a start script for
+sysvinit, /etc/init.d/korrin, neither of them enabled.")
 if(KORRIN_STATIC)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
 else()

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # korrin's own runtime in place of the C library, for a static program that
 # starts on every Linux from 1.2 on (src/runtime/).
 #

@@ -1,1 +1,2 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 int main() { return 0; }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
 // Ends the run: the superuser's detaches and leaves the kernel-daemon process

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "kernel/bdflush.h"
 
 #include <sys/syscall.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
 // i386: system calls through int $0x80, the number in eax, the arguments in

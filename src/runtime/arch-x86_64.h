@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
 // x86_64: system calls through syscall, the number in rax, the arguments in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The C library's names that korrin calls, on korrin's own runtime. The
 // declarations are the system's headers'; only what korrin uses is here.
 #include "runtime/runtime.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
 // korrin's own runtime: what the program asks of a C library, made of bare

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Standard output and standard error for korrin: output is written when its
 // buffer (given by setvbuf) is full, when it is flushed and at exit; error,
 // like glibc's, is unbuffered, each call one write.

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # memcheck.sh KORRIN: valgrind's memcheck finds no error and no leak on the
 # end-to-end paths: help, display, rejected setting, unprivileged run.
 set -uo pipefail

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # static-analysis.sh: cppcheck and clang-tidy (configured by .clang-tidy)
 # find nothing in src/, for the native program and for the i386 one, whose
 # flush call is the inline trap, and in the runtime of the static programs.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Helpers for the distribution checks. KORRIN_EMULATOR, when set, runs the
 # build's programs (qemu-i386 where the kernel cannot execute i386 itself).
 

@@ -1,6 +1,9 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # deb.sh BUILD_DIR ARCH: cpack builds korrin_1.4_ARCH.deb with the right
-# control fields and contents, and the packaged program runs.
+# control fields and contents, lintian finds nothing to say of the packages
+# built with the C library, the packaged program runs, and so does its start
+# script for sysvinit.
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 build=$1 arch=$2
@@ -22,7 +25,8 @@ summary=$(field Description | sed -n 1p)
 [ "$summary" = 'buffer-cache flush daemon and tuning tool' ] || fail "Description: $summary"
 
 dpkg-deb -c "$deb" | awk '{print $6}' | sort >"$scratch/contents"
-for path in ./usr/sbin/korrin ./usr/share/man/man8/korrin.8.gz ./usr/lib/systemd/system/korrin.service; do
+for path in ./usr/sbin/korrin ./usr/share/man/man8/korrin.8.gz ./usr/lib/systemd/system/korrin.service \
+    ./usr/share/doc/korrin/copyright ./usr/share/doc/korrin/changelog.gz ./etc/init.d/korrin; do
     grep -qxF "$path" "$scratch/contents" || fail "$path is not in the package"
 done
 
@@ -50,4 +54,67 @@ score=$(systemd-analyze security --offline=true "$unit" 2>&1 |
     sed -n 's/.*Overall exposure level for korrin.service: \([0-9.]*\).*/\1/p')
 awk -v s="$score" 'BEGIN { exit !(s != "" && s <= 1.0) }' || fail "unit: exposure ${score:-unknown}, above 1.0"
 echo "unit: exposure $score"
+
+# Debian's checker: no error, no warning and, even pedantic, no remark. The
+# static program (a static build's package) is left to the tests of its own:
+# a statically linked binary is one of lintian's errors.
+if [ -z "${KORRIN_STATIC_PACKAGE:-}" ]; then
+    command -v lintian >/dev/null || fail "lintian is missing (tests/install-deps installs it)"
+    lintian -E -I --pedantic "$deb" >"$scratch/lintian" 2>&1 || true
+    grep -v 'running with root privileges is not recommended' "$scratch/lintian" >"$scratch/remarks" || true
+    [ ! -s "$scratch/remarks" ] || fail "lintian: $(cat "$scratch/remarks")"
+    echo "lintian -E -I --pedantic: nothing to say"
+fi
+
+# The start script, where the packaged program can run: in a mount namespace
+# of its own whose /usr/sbin shows the packaged korrin over the machine's
+# own, told to run even where systemd would take the command over.
+if [ -n "${KORRIN_EMULATOR:-}" ]; then
+    echo "start script: not run, this kernel cannot run the $arch program"
+else
+    pids=$scratch/pids
+    trap 'xargs -r kill -KILL <"$pids" 2>/dev/null || true; rm -rf "$scratch"' EXIT
+    : >"$pids"
+    mkdir -p "$scratch/sbin"
+    cp "$korrin" "$scratch/sbin/korrin"
+    unshare --mount --propagation private bash -s "$scratch" "$pids" >"$scratch/script.log" 2>&1 <<'SCENARIO' ||
+set -u
+scratch=$1 pids=$2
+mount -t overlay overlay -o "lowerdir=$scratch/sbin:/usr/sbin" /usr/sbin || exit 2
+export _SYSTEMCTL_SKIP_REDIRECT=true
+script=$scratch/root/etc/init.d/korrin
+titles() { # the titles of processes of /usr/sbin/korrin, sorted
+    for proc in /proc/[0-9]*; do
+        [ "$(readlink "$proc/exe" 2>/dev/null)" = /usr/sbin/korrin ] || continue
+        echo "${proc#/proc/}" >>"$pids"
+        tr '\0' '\n' <"$proc/cmdline" | head -n 1
+    done | sort
+}
+pair="bdflush (daemon)
+update (bdflush)"
+fail() { echo "FAIL: $*"; exit 1; }
+sh "$script" start || fail "start exited with $?"
+sleep 0.3
+got=$(titles | grep -v '^bdflush (daemon)$' || true)
+# The kernel-daemon process ends at once on kernels without the flush call.
+[ "$got" = "update (bdflush)" ] || fail "after start: $(titles | tr '\n' '/')"
+sh "$script" start || fail "a second start exited with $?"
+sleep 0.3
+[ "$(titles | grep -c '^update (')" = 1 ] || fail "a second start added daemons: $(titles | tr '\n' '/')"
+status=$(sh "$script" status) || fail "status of the running daemons exited with $?: $status"
+echo "status: $status"
+sh "$script" stop || fail "stop exited with $?"
+[ -z "$(titles)" ] || fail "left after stop: $(titles | tr '\n' '/')"
+sh "$script" status >/dev/null
+[ $? = 3 ] || fail "status after stop is not 3"
+sh "$script" restart || fail "restart exited with $?"
+sleep 0.3
+[ "$(titles | grep -c '^update (')" = 1 ] || fail "after restart: $(titles | tr '\n' '/')"
+sh "$script" stop || fail "the last stop exited with $?"
+[ -z "$(titles)" ] || fail "left after the last stop"
+echo "start script: start, a second start, status, stop, restart and stop as they should"
+SCENARIO
+        fail "start script: $(cat "$scratch/script.log")"
+    grep -E '^(status|start script):' "$scratch/script.log"
+fi
 echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # install.sh BUILD_DIR: cmake --install into a staging root (DESTDIR) puts
 # the program under sbin, the page under share/man/man8 and the unit under
 # lib/systemd/system, and the staged program runs.
@@ -13,7 +14,7 @@ DESTDIR=$root cmake --install "$build" --prefix /usr >"$scratch/install.log" ||
 [ "$(stat -c %a "$root/usr/sbin/korrin")" = 755 ] || fail "usr/sbin/korrin is not mode 755"
 gzip -t "$root/usr/share/man/man8/korrin.8.gz" || fail "usr/share/man/man8/korrin.8.gz is not gzip"
 [ -f "$root/usr/lib/systemd/system/korrin.service" ] || fail "no korrin.service"
-leftover=$(find "$root" -type f | grep -vE '/usr/(sbin/korrin|share/man/man8/korrin.8.gz|lib/systemd/system/korrin.service|share/doc/korrin/README.md)$' || true)
+leftover=$(find "$root" -type f | grep -vE '/usr/(sbin/korrin|share/man/man8/korrin.8.gz|lib/systemd/system/korrin.service|share/doc/korrin/(README.md|copyright|changelog.gz))$' || true)
 [ -z "$leftover" ] || fail "unexpected files installed: $leftover"
 expect_help "$root/usr/sbin/korrin"
 echo "install: staged under $root, program runs"

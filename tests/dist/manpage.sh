@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # manpage.sh PAGE KORRIN: the manual page renders without warnings and
 # documents every option of the program's usage text.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # static.sh KORRIN: the program is linked fully statically and runs. With
 # KORRIN_OWN_RUNTIME set it is korrin on its own runtime, which old kernels
 # must be able to load: a fixed-address executable with nothing but its code

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # syscalls.sh KORRIN ARCH: korrin on its own runtime makes no system call but
 # those the oldest kernels have, over a usage error, a display, a refused
 # setting, the unprivileged run and the daemons, with and without nanosleep.

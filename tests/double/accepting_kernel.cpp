@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A kernel that accepts the flush call, linked in place of the real wrapper:
 // every request succeeds, and the daemon call keeps its caller for good, as
 // the kernel's own flush daemon would.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "double/fake_kernel.h"
 
 #include "kernel/bdflush.h"

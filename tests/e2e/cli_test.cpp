@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The built program as a real process on this machine's kernel: exact bytes
 // on standard output and error, and the exit status.
 #include "support/korrin.h"

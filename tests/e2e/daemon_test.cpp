@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's main job on the real kernel: the superuser's run detaches and
 // leaves the kernel-daemon process and the update process behind; anybody
 // else's flushes and syncs once. Every process a test starts is found and

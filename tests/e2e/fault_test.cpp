@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // System calls that fail, injected at the system-call boundary with strace:
 // the daemons carry on regardless, as they must, since they have nobody to
 // report to.

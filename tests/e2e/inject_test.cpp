@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The i386 program against a kernel that accepts the flush call, faked at the
 // system-call boundary: strace answers syscall 134 in the kernel's place and,
 // for reads, writes the long that the data word points at.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The whole program over random command lines, run as nobody so that no
 // daemon is started: every run must end with status 0 or 1 within a time
 // bound and write nothing but the program's own texts, in an order that

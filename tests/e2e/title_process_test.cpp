@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Titles as other programs see them: /proc/PID/cmdline and ps.
 #include "support/daemons.h"
 #include "support/korrin.h"

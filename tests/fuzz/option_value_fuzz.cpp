@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // option_value against an independent reading of the same rules: blanks, a
 // sign, decimal digits up to the first other character, clamped to 32 bits.
 #include "cli/options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // set_title over arbitrary argument blocks, twice, against a model of the
 // short and long rules written on offsets into the block. The block sits in a
 // guarded buffer; no byte outside the title area may change.

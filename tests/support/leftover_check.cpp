@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Runs after every other test: fails if any process that a test started is
 // still alive, by its title or by the tag tests hand to what they start.
 #include "support/daemons.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A process that retitles itself with set_title and waits to be looked at:
 // title_probe TITLE [ARGUMENT...]
 #include "daemon/title.h"

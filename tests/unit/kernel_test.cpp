@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The flush-call wrapper: its own error test, and what this machine's kernel
 // (or, on platforms without the call, the wrapper itself) answers.
 #include "kernel/bdflush.h"

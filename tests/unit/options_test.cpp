@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The option loop against a stand-in for the flush call: which requests reach
 // the kernel, in which order, and what the user sees.
 #include "cli/options.h"

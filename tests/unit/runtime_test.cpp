@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // korrin's own runtime beside glibc, which it stands in for: getopt, strtol,
 // printf's conversions and the error texts must come out the same, over
 // tables of the cases that matter and many random ones.

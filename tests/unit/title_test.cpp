@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Process titles written over crafted argument blocks: every byte of the
 // block, guards included, is compared after each call.
 #include "daemon/title.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Shared by the tests that boot real kernels under QEMU: a cache of Debian
 # packages outside the build tree, fetched through private apt states, and
 # the boot itself. Sourced by bash scripts.

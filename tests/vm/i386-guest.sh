@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs inside a real i386 kernel, in a busybox initramfs, as root: what the
 # i386 program does at the system-call boundary, as root, as root in a user
 # namespace (no CAP_SYS_ADMIN in the kernel's eyes), without CAP_SYS_ADMIN

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # i386.sh SUITE KIND KORRIN: boots Debian SUITE's 686-pae kernel under QEMU
 # with a busybox initramfs holding KORRIN (a static i386 program) and runs
 # i386-guest.sh there; KIND is what that kernel does with the flush call

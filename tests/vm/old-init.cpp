@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The init of a real old i386 kernel (Linux 1.2 to 2.4) booted under QEMU:
 // runs /usr/sbin/korrin as an administrator would and reports each check on
 // the serial port, then restarts the machine, which ends QEMU. It is built on

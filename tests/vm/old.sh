@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # old.sh VERSION KIND "VALUES" INIT KORRIN: boots the real Linux VERSION for
 # i386 from the shared kernels (KORRIN_OLD_KERNELS, else shared/kernels
 # beside the checkout or beside the repository it was cloned from) under

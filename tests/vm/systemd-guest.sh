@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Runs inside Debian 12 with systemd as PID 1: installs the package given as
 # $1 and checks korrin.service as an administrator would use it.
 deb=$1

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # systemd.sh BUILD_DIR ARCH: boots Debian 12's amd64 kernel under QEMU with a
 # minimal Debian 12 root file system whose PID 1 is systemd, installs the
 # build's Debian package for ARCH (amd64, or i386, which runs there through
