@@ -76,12 +76,13 @@ void check(const char* what, const char* got, const char* wanted)
 
 void check(const char* what, long got, long wanted)
 {
-    char g[24], w[24];
-    rt::Output go{-1, g, sizeof g - 1}, wo{-1, w, sizeof w - 1};
-    rt::format(go, "%ld", got);
-    rt::format(wo, "%ld", wanted);
-    g[go.used] = w[wo.used] = '\0';
-    check(what, g, w);
+    char text[2][24];
+    for (int i = 0; i < 2; ++i) {
+        rt::Output out{-1, text[i], sizeof text[i] - 1};
+        rt::format(out, "%ld", i == 0 ? got : wanted);
+        text[i][out.used] = '\0';
+    }
+    check(what, text[0], text[1]);
 }
 
 void nap(long milliseconds)
@@ -150,14 +151,17 @@ Run run(std::initializer_list<const char*> arguments, bool nobody = false)
     return r;
 }
 
-// A process's command line, its zeros shown as "|" but for the last (which
-// Linux 2.2 does not show), or "" when it has ended (a zombie has too).
-struct Cmdline {
-    char text[256] = {};
+// What /proc shows of a live process: its command line, zeros as "|" but
+// for the last (which Linux 2.2 does not show), and the clock ticks it has
+// run for. A process that has ended, or is a zombie, shows nothing.
+struct Process {
+    bool alive = false;
+    long ticks = 0;
+    char cmdline[256] = {};
 };
-Cmdline cmdline_of(long pid)
+Process process(long pid)
 {
-    Cmdline c;
+    Process p;
     char path[32], stat[512];
     auto proc = [&](const char* name) {
         rt::Output out{-1, path, sizeof path - 1};
@@ -166,51 +170,36 @@ Cmdline cmdline_of(long pid)
         return path;
     };
     if (slurp(proc("stat"), stat, sizeof stat) <= 0)
-        return c;
-    const char* s = stat;
+        return p;
+    char* s = stat;
     while (*s != '\0' && !(s[0] == ')' && s[1] == ' '))
         ++s;
     if (*s != ')' || s[2] == 'Z')
-        return c;
-    long n = slurp(proc("cmdline"), c.text, sizeof c.text);
-    if (n > 0 && c.text[n - 1] == '\0')
-        c.text[--n] = '\0';
+        return p;
+    p.alive = true;
+    // After the name: the state and ten more fields, then utime and stime.
+    for (int spaces = 0; spaces < 12 && *s != '\0'; ++s)
+        spaces += *s == ' ';
+    int error = 0;
+    p.ticks = rt::to_long(s, &s, error);
+    p.ticks += rt::to_long(s, &s, error);
+    long n = slurp(proc("cmdline"), p.cmdline, sizeof p.cmdline);
+    if (n > 0 && p.cmdline[n - 1] == '\0')
+        p.cmdline[--n] = '\0';
     for (long i = 0; i < n; ++i)
-        if (c.text[i] == '\0')
-            c.text[i] = '|';
-    if (n <= 0)
-        c.text[0] = '?'; // alive, with no command line to show
-    return c;
+        if (p.cmdline[i] == '\0')
+            p.cmdline[i] = '|';
+    return p;
+}
+
+bool alive(long pid)
+{
+    return process(pid).alive;
 }
 
 void signal_to(long pid, long signal)
 {
     syscall2(nr_kill, pid, signal);
-}
-
-// The clock ticks a process has run for, user and system, from /proc.
-long ticks_of(long pid)
-{
-    char path[32], stat[512];
-    rt::Output out{-1, path, sizeof path - 1};
-    rt::format(out, "/proc/%ld/stat", pid);
-    path[out.used] = '\0';
-    if (slurp(path, stat, sizeof stat) <= 0)
-        return -1;
-    char* p = stat;
-    while (*p != '\0' && !(p[0] == ')' && p[1] == ' '))
-        ++p;
-    // After the name: the state and ten more fields, then utime and stime.
-    for (int spaces = 0; spaces < 12 && *p != '\0'; ++p)
-        spaces += *p == ' ';
-    int error = 0;
-    long const user = rt::to_long(p, &p, error);
-    return user + rt::to_long(p, &p, error);
-}
-
-bool alive(long pid)
-{
-    return cmdline_of(pid).text[0] != '\0';
 }
 
 // The live processes after FROM whose command line starts with TITLE. Here
@@ -219,8 +208,8 @@ int titled(const char* title, long from, long* pids = nullptr)
 {
     int found = 0;
     for (long pid = from + 1; pid < from + 64; ++pid) {
-        Cmdline const c = cmdline_of(pid);
-        if (c.text[0] != '\0' && starts_with(c.text, title)) {
+        Process const p = process(pid);
+        if (p.alive && starts_with(p.cmdline, title)) {
             if (pids != nullptr)
                 pids[found] = pid;
             ++found;
@@ -325,7 +314,7 @@ void daemons(const char* kind)
     nap(500);
     long update[2] = {}, kernel_daemon[2] = {};
     check("update (bdflush) is there", titled("update (bdflush)|", before, update), 1);
-    check("the title fits in argv[0]", cmdline_of(update[0]).text, "update (bdflush)|-f|1|-s|1");
+    check("the title fits in argv[0]", process(update[0]).cmdline, "update (bdflush)|-f|1|-s|1");
     int const daemon_processes = titled("bdflush (daemon)|", before, kernel_daemon);
     if (same(kind, "daemon")) {
         check("bdflush (daemon) stays in the kernel", daemon_processes, 1);
@@ -338,10 +327,9 @@ void daemons(const char* kind)
         return;
     }
     nap(3000);
-    check("after four flush-delays: update (bdflush), flushing", cmdline_of(update[0]).text,
+    check("after four flush-delays: update (bdflush), flushing", process(update[0]).cmdline,
           "update (bdflush)|-f|1|-s|1");
-    long const ticks = ticks_of(update[0]);
-    check("and sleeping between flushes: under 0.2 s of processor time", ticks >= 0 && ticks < 20, true);
+    check("and sleeping between flushes: under 0.2 s of processor time", process(update[0]).ticks < 20, true);
     signal_to(update[0], sigterm);
     signal_to(update[0], sigint);
     nap(300);
