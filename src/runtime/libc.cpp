@@ -44,10 +44,6 @@ bool in_environment(const char* name)
 
 }
 
-namespace rt {
-void flush_standard_output(); // stdio.cpp
-}
-
 // The program's main, which C++ does not let the runtime call by its name.
 int program_main(int argc, char** argv) asm("main");
 

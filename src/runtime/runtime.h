@@ -25,6 +25,9 @@ struct Output {
 void put(Output& out, const char* text, std::size_t length);
 bool flush(Output& out);
 
+// Writes what standard output holds; exit calls it (stdio.cpp).
+void flush_standard_output();
+
 // printf's conversions that korrin prints with: d, i, u, x, c, s and %, the
 // l length, the - and 0 flags and a width.
 void vformat(Output& out, const char* format, std::va_list arguments);
