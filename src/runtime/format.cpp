@@ -57,7 +57,8 @@ void pad(Output& out, char fill, int count)
 
 }
 
-void vformat(Output& out, const char* format, std::va_list arguments)
+// On i386 a va_list is a plain char*, which tidy would have const.
+void vformat(Output& out, const char* format, std::va_list arguments) // NOLINT(readability-non-const-parameter)
 {
     for (const char* p = format; *p != '\0'; ++p) {
         if (*p != '%') {

@@ -103,7 +103,9 @@ int close(int fd)
 
 int close_range(unsigned first, unsigned last, int flags) noexcept
 {
-    return static_cast<int>(with_errno(rt::arch::syscall3(rt::arch::nr_close_range, first, last, flags)));
+    // The kernel reads the words back as unsigned.
+    return static_cast<int>(with_errno(rt::arch::syscall3(rt::arch::nr_close_range, static_cast<long>(first),
+                                                          static_cast<long>(last), flags)));
 }
 
 void sync() noexcept

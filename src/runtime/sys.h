@@ -7,5 +7,6 @@
 #elif defined(__x86_64__)
 #include "runtime/arch-x86_64.h"
 #else
+// cppcheck-suppress preprocessorErrorDirective
 #error "korrin's runtime is written for i386 and x86_64"
 #endif
