@@ -92,15 +92,15 @@ int getopt(Getopt& s, int argc, char** argv, const char* options, bool posixly_c
     char const c = *s.next++;
     if (*s.next == '\0')
         ++s.optind;
-    const char* spec = options;
-    while (*spec != '\0' && *spec != c)
-        ++spec;
+    const char* letter = options;
+    while (*letter != '\0' && *letter != c)
+        ++letter;
     // Like glibc's, a byte above 127 comes back as a negative char.
-    if (*spec == '\0' || c == ':' || c == ';') {
+    if (*letter == '\0' || c == ':' || c == ';') {
         s.optopt = c; // NOLINT(bugprone-signed-char-misuse,cert-str34-c)
         return '?';
     }
-    if (spec[1] == ':') {
+    if (letter[1] == ':') {
         if (*s.next != '\0') {
             s.optarg = s.next;
             ++s.optind;

@@ -12,9 +12,9 @@ namespace {
 // Only their addresses are used: they tell the two streams apart.
 FILE standard_files[2];
 
-char unbuffered;
-rt::Output output{1, &unbuffered, 0};
-rt::Output error{2, &unbuffered, 0};
+// Without a buffer (size 0) until setvbuf gives one.
+rt::Output output{1, nullptr, 0};
+rt::Output error{2, nullptr, 0};
 
 rt::Output* stream(const FILE* file)
 {
@@ -59,7 +59,7 @@ int setvbuf(FILE* file, char* buffer, int mode, std::size_t size) noexcept
         return EOF;
     }
     rt::flush(*out);
-    *out = mode == _IONBF ? rt::Output{out->fd, &unbuffered, 0} : rt::Output{out->fd, buffer, size};
+    *out = mode == _IONBF ? rt::Output{out->fd, nullptr, 0} : rt::Output{out->fd, buffer, size};
     out->line_buffered = mode == _IOLBF;
     return 0;
 }

@@ -44,25 +44,25 @@ TEST(Runtime, FormatsNumbersStringsAndCharactersLikeGlibc)
         values.push_back(static_cast<long>(random()) - static_cast<long>(random()));
     for (const char* flags : {"", "0", "-", "-0", "0-"}) {
         for (int width = 0; width <= 22; width += 1 + width / 4) {
-            std::string const spec = std::string("[%") + flags + (width ? std::to_string(width) : "");
+            std::string const opening = std::string("[%") + flags + (width ? std::to_string(width) : "");
             for (long v : values) {
                 int const i = static_cast<int>(v);
                 auto const u = static_cast<unsigned>(v);
-                std::string f = spec + "ld]";
+                std::string f = opening + "ld]";
                 EXPECT_EQ(ours(f.c_str(), v), glibcs(f.c_str(), v)) << f << " " << v;
-                f = spec + "d]";
+                f = opening + "d]";
                 EXPECT_EQ(ours(f.c_str(), i), glibcs(f.c_str(), i)) << f << " " << i;
-                f = spec + "x]";
+                f = opening + "x]";
                 EXPECT_EQ(ours(f.c_str(), u), glibcs(f.c_str(), u)) << f << " " << u;
-                f = spec + "u]";
+                f = opening + "u]";
                 EXPECT_EQ(ours(f.c_str(), u), glibcs(f.c_str(), u)) << f << " " << u;
             }
             if (std::strchr(flags, '0') == nullptr) {
                 for (const char* s : {"", "korrin", "a rather longer text than the width"}) {
-                    std::string const f = spec + "s]";
+                    std::string const f = opening + "s]";
                     EXPECT_EQ(ours(f.c_str(), s), glibcs(f.c_str(), s)) << f << " " << s;
                 }
-                std::string const f = spec + "c]";
+                std::string const f = opening + "c]";
                 EXPECT_EQ(ours(f.c_str(), 'd'), glibcs(f.c_str(), 'd')) << f;
             }
         }

@@ -119,6 +119,12 @@ vm_lock()
 # under KVM without a root file system: it must print its banner on the serial
 # console within 10 s. The answer holds until the machine reboots.
 # KORRIN_VM_ACCEL=kvm or tcg decides instead.
+# Keeps a verdict of vm_accel's for the rest of the machine's boot.
+vm_remember_accel() # VERDICT
+{
+    mkdir -p "$cache" && printf '%s\n%s\n' "$(cat /proc/sys/kernel/random/boot_id)" "$1" >"$cache/accel"
+}
+
 vm_accel() # QEMU-SYSTEM KERNEL
 {
     case ${KORRIN_VM_ACCEL:-} in
@@ -142,7 +148,7 @@ vm_accel() # QEMU-SYSTEM KERNEL
         answer="tcg: under KVM the kernel printed nothing within 10 s"
     fi
     rm -f "$probe"
-    mkdir -p "$cache" && printf '%s\n%s\n' "$boot" "$answer" >"$verdict"
+    vm_remember_accel "$answer"
     echo "$answer"
 }
 
@@ -177,7 +183,7 @@ vm_boot()
             wait $pid
             echo "boot: $(basename "$kernel") printed nothing under KVM; again under TCG"
             accel=tcg why="no console output under KVM within 60 s"
-            printf '%s\ntcg: %s\n' "$(cat /proc/sys/kernel/random/boot_id)" "$why" >"$cache/accel"
+            vm_remember_accel "tcg: $why"
             start=$SECONDS
         fi
     fi
