@@ -80,8 +80,9 @@ record() {
     fi
     wait "$launcher"
     # qemu's lines from several processes may run into each other, so a
-    # call is "PID name(" anywhere; strace's first line is its own execve.
-    grep -av "^[0-9]* *execve(\"$korrin\"" "$log" | grep -aoE '(^|[^0-9])[0-9]+ [a-z_][a-z_0-9]*\(' |
+    # call is "PID name(" anywhere, with as many spaces as strace pads a
+    # short PID with; strace's first line is its own execve.
+    grep -av "^[0-9]* *execve(\"$korrin\"" "$log" | grep -aoE '(^|[^0-9])[0-9]+ +[a-z_][a-z_0-9]*\(' |
         sed -E 's/.* ([a-z_0-9]+)\($/\1/' | sort -u >"$scratch/$name.calls"
     [ -s "$scratch/$name.calls" ] || fail "$name: no system call recorded: $(head -c 500 "$log")"
     echo "$name: $(tr '\n' ' ' <"$scratch/$name.calls")"
