@@ -16,7 +16,14 @@
 
 if(NOT KORRIN_RUNTIME)
     target_compile_options(korrin_flags INTERFACE
-        -fstack-protector-strong -fstack-clash-protection -Wformat -Werror=format-security)
+        -fstack-protector-strong -Wformat -Werror=format-security)
+    # Not every machine's compiler has stack-clash protection (dpkg-buildflags
+    # leaves it out there too).
+    include(CheckCXXCompilerFlag)
+    check_cxx_compiler_flag("-fstack-clash-protection -Werror" KORRIN_HAVE_STACK_CLASH_PROTECTION)
+    if(KORRIN_HAVE_STACK_CLASH_PROTECTION)
+        target_compile_options(korrin_flags INTERFACE -fstack-clash-protection)
+    endif()
     if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i.86)$")
         target_compile_options(korrin_flags INTERFACE -fcf-protection)
     endif()

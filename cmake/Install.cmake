@@ -14,17 +14,31 @@ add_custom_target(korrin_page ALL DEPENDS ${korrin_page})
 install(TARGETS korrin RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
 install(FILES ${korrin_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 # systemd looks for package units under lib/systemd/system of the prefix.
-# The unit's system-call filter names the ABI of the program it starts.
-if(KORRIN_ARCH STREQUAL "i386")
-    set(KORRIN_SYSCALL_ARCHITECTURES x86)
-    set(KORRIN_SYSCALL_ARCHITECTURES_WHY
-        "The i386 program makes x86 system calls, on a 64-bit kernel too.")
-else()
+# The unit's system-call filter names the ABI of the program it starts, in
+# systemd's words: a 32-bit program runs on a 64-bit kernel too.
+set(korrin_systemd_abis
+    amd64=native i386=x86 arm64=arm64 armel=arm armhf=arm mipsel=mips-le mips64el=mips64-le
+    ppc64el=ppc64-le s390x=s390x riscv64=riscv64)
+if(KORRIN_ARCH STREQUAL "native")
     set(KORRIN_SYSCALL_ARCHITECTURES native)
     set(KORRIN_SYSCALL_ARCHITECTURES_WHY "The program makes this machine's own system calls only.")
+else()
+    list(FILTER korrin_systemd_abis INCLUDE REGEX "^${KORRIN_ARCH}=")
+    string(REGEX REPLACE ".*=" "" KORRIN_SYSCALL_ARCHITECTURES "${korrin_systemd_abis}")
+    if(NOT KORRIN_SYSCALL_ARCHITECTURES)
+        set(KORRIN_SYSCALL_ARCHITECTURES native)
+    endif()
+    set(KORRIN_SYSCALL_ARCHITECTURES_WHY
+        "The ${KORRIN_ARCH} program makes ${KORRIN_SYSCALL_ARCHITECTURES} system calls, on a kernel of a wider ABI too.")
 endif()
-configure_file(${PROJECT_SOURCE_DIR}/dist/korrin.service.in ${CMAKE_BINARY_DIR}/korrin.service @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/korrin.service DESTINATION lib/systemd/system)
+# ExecStart names the program where it is installed: the unit is made at
+# install time, under the prefix of that install (/usr for the packages).
+set(KORRIN_SBINDIR @KORRIN_SBINDIR@)
+configure_file(${PROJECT_SOURCE_DIR}/dist/korrin.service.in ${CMAKE_BINARY_DIR}/korrin.service.in @ONLY)
+install(CODE "
+    set(KORRIN_SBINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_SBINDIR}\")
+    configure_file(\"${CMAKE_BINARY_DIR}/korrin.service.in\" \"${CMAKE_BINARY_DIR}/install/korrin.service\" @ONLY)")
+install(FILES ${CMAKE_BINARY_DIR}/install/korrin.service DESTINATION lib/systemd/system)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The licence in Debian's machine-readable form, and the changelog, which
@@ -43,8 +57,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/dist/copyright ${korrin_changelog} DESTINATI
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/dist/korrin.init DESTINATION /etc/init.d RENAME korrin
     COMPONENT debian EXCLUDE_FROM_ALL)
 
-if(KORRIN_ARCH STREQUAL "i386")
-    set(korrin_deb_arch i386)
+if(NOT KORRIN_ARCH STREQUAL "native")
+    set(korrin_deb_arch ${KORRIN_ARCH})
 else()
     execute_process(COMMAND dpkg --print-architecture
         OUTPUT_VARIABLE korrin_deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)

@@ -8,6 +8,8 @@
 
 namespace rt::arch {
 
+constexpr bool error_flag = false;
+
 enum : long {
     nr_exit = 1,
     nr_fork = 2,
@@ -20,36 +22,22 @@ enum : long {
     nr_sigaction = 67,
     nr_getrlimit = 76,
     nr_select = 82, // the old one: its five arguments in one block
+    nr_bdflush = 134,
     nr_nanosleep = 162,
     nr_close_range = 436,
 };
 
-inline long syscall0(long n)
-{
-    long r;
-    asm volatile("int $0x80" : "=a"(r) : "0"(n) : "memory");
-    return r;
-}
-
-inline long syscall1(long n, long a)
-{
-    long r;
-    asm volatile("int $0x80" : "=a"(r) : "0"(n), "b"(a) : "memory");
-    return r;
-}
-
-inline long syscall2(long n, long a, long b)
-{
-    long r;
-    asm volatile("int $0x80" : "=a"(r) : "0"(n), "b"(a), "c"(b) : "memory");
-    return r;
-}
-
-inline long syscall3(long n, long a, long b, long c)
+template <long n>
+Answer call(long a = 0, long b = 0, long c = 0)
 {
     long r;
     asm volatile("int $0x80" : "=a"(r) : "0"(n), "b"(a), "c"(b), "d"(c) : "memory");
-    return r;
+    return {r, false};
+}
+
+inline long effective_user()
+{
+    return call<nr_geteuid>().value;
 }
 
 struct Timeval {
@@ -59,24 +47,24 @@ struct Timeval {
 
 // sigaction(2) before Linux 2.2 added the rt_ one, with a one-word mask.
 // Handlers are not supported: only SIG_DFL (0) and SIG_IGN (1).
-inline long set_disposition(int signal, long disposition, long& previous)
+inline Answer set_disposition(int signal, long disposition, long& previous)
 {
     struct Action {
         long handler, mask, flags, restorer;
     } action{disposition, 0, 0, 0}, old{};
-    long const r = syscall3(nr_sigaction, signal, reinterpret_cast<long>(&action), reinterpret_cast<long>(&old));
+    Answer const r = call<nr_sigaction>(signal, reinterpret_cast<long>(&action), reinterpret_cast<long>(&old));
     previous = old.handler;
     return r;
 }
 
-inline long select_timeout(Timeval* timeout)
+inline Answer select_timeout(Timeval* timeout)
 {
     struct {
         long count;
         void *read, *write, *except;
         Timeval* timeout;
     } block{0, nullptr, nullptr, nullptr, timeout};
-    return syscall1(nr_select, reinterpret_cast<long>(&block));
+    return call<nr_select>(reinterpret_cast<long>(&block));
 }
 
 }

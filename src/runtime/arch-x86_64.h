@@ -3,9 +3,11 @@
 
 // x86_64: system calls through syscall, the number in rax, the arguments in
 // rdi, rsi, rdx, r10 and r8, the answer in rax (-4095..-1 being an error
-// number).
+// number). There is no flush call.
 
 namespace rt::arch {
+
+constexpr bool error_flag = false;
 
 enum : long {
     nr_write = 1,
@@ -21,6 +23,7 @@ enum : long {
     nr_setsid = 112,
     nr_sync = 162,
     nr_close_range = 436,
+    nr_bdflush = -1,
 };
 
 inline long syscall5(long n, long a, long b, long c, long d, long e)
@@ -35,10 +38,16 @@ inline long syscall5(long n, long a, long b, long c, long d, long e)
     return r;
 }
 
-inline long syscall0(long n) { return syscall5(n, 0, 0, 0, 0, 0); }
-inline long syscall1(long n, long a) { return syscall5(n, a, 0, 0, 0, 0); }
-inline long syscall2(long n, long a, long b) { return syscall5(n, a, b, 0, 0, 0); }
-inline long syscall3(long n, long a, long b, long c) { return syscall5(n, a, b, c, 0, 0); }
+template <long n>
+Answer call(long a = 0, long b = 0, long c = 0)
+{
+    return {syscall5(n, a, b, c, 0, 0), false};
+}
+
+inline long effective_user()
+{
+    return call<nr_geteuid>().value;
+}
 
 struct Timeval {
     long seconds;
@@ -46,7 +55,7 @@ struct Timeval {
 };
 
 // Only SIG_DFL (0) and SIG_IGN (1): no handler, so no restorer is needed.
-inline long set_disposition(int signal, long disposition, long& previous)
+inline Answer set_disposition(int signal, long disposition, long& previous)
 {
     struct Action {
         long handler, flags, restorer;
@@ -55,12 +64,12 @@ inline long set_disposition(int signal, long disposition, long& previous)
     long const r = syscall5(nr_rt_sigaction, signal, reinterpret_cast<long>(&action),
                             reinterpret_cast<long>(&old), sizeof old.mask, 0);
     previous = old.handler;
-    return r;
+    return {r, false};
 }
 
-inline long select_timeout(Timeval* timeout)
+inline Answer select_timeout(Timeval* timeout)
 {
-    return syscall5(nr_select, 0, 0, 0, 0, reinterpret_cast<long>(timeout));
+    return {syscall5(nr_select, 0, 0, 0, 0, reinterpret_cast<long>(timeout)), false};
 }
 
 }

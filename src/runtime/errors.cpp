@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "runtime/runtime.h"
 
+#include <cerrno>
+
 namespace rt {
 
 namespace {
 
-// glibc 2.36's texts (Debian 12), each ended by a zero, for 0 to 133 in
-// turn; an empty one where glibc says "Unknown error N". Walked, not
-// indexed: only a failure reads them, and a table of pointers would cost
-// more than the walk ever will.
+// glibc 2.36's texts (Debian 12), each ended by a zero, in the order of the
+// x86 error numbers from 0 to 133, then the one for a separate EDEADLOCK; an
+// empty one where glibc says "Unknown error N" on x86. Walked, not indexed:
+// only a failure reads them, and a table of pointers would cost more than
+// the walk ever will.
 constexpr char texts[] =
     "Success\0"
     "Operation not permitted\0"
@@ -144,18 +147,74 @@ constexpr char texts[] =
     "State not recoverable\0"
     "Operation not possible due to RF-kill\0"
     "Memory page has hardware error\0"
+    "File locking deadlock error\0"
     ;
 
-constexpr int count = 134;
+// This machine's number for each text, by its name in the machine's own
+// headers: most machines number them as x86 does, but mips, alpha and sparc
+// do not. 0 where the text has no number here.
+constexpr unsigned short numbers[] = {
+    0,
+    EPERM, ENOENT, ESRCH, EINTR, EIO, ENXIO, E2BIG, ENOEXEC, EBADF, ECHILD, EAGAIN, ENOMEM, EACCES,
+    EFAULT, ENOTBLK, EBUSY, EEXIST, EXDEV, ENODEV, ENOTDIR, EISDIR, EINVAL, ENFILE, EMFILE, ENOTTY,
+    ETXTBSY, EFBIG, ENOSPC, ESPIPE, EROFS, EMLINK, EPIPE, EDOM, ERANGE, EDEADLK, ENAMETOOLONG,
+    ENOLCK, ENOSYS, ENOTEMPTY, ELOOP, 0, ENOMSG, EIDRM, ECHRNG, EL2NSYNC, EL3HLT, EL3RST, ELNRNG,
+    EUNATCH, ENOCSI, EL2HLT, EBADE, EBADR, EXFULL, ENOANO, EBADRQC, EBADSLT, 0, EBFONT, ENOSTR,
+    ENODATA, ETIME, ENOSR, ENONET, ENOPKG, EREMOTE, ENOLINK, EADV, ESRMNT, ECOMM, EPROTO, EMULTIHOP,
+    EDOTDOT, EBADMSG, EOVERFLOW, ENOTUNIQ, EBADFD, EREMCHG, ELIBACC, ELIBBAD, ELIBSCN, ELIBMAX,
+    ELIBEXEC, EILSEQ, ERESTART, ESTRPIPE, EUSERS, ENOTSOCK, EDESTADDRREQ, EMSGSIZE, EPROTOTYPE,
+    ENOPROTOOPT, EPROTONOSUPPORT, ESOCKTNOSUPPORT, EOPNOTSUPP, EPFNOSUPPORT, EAFNOSUPPORT,
+    EADDRINUSE, EADDRNOTAVAIL, ENETDOWN, ENETUNREACH, ENETRESET, ECONNABORTED, ECONNRESET, ENOBUFS,
+    EISCONN, ENOTCONN, ESHUTDOWN, ETOOMANYREFS, ETIMEDOUT, ECONNREFUSED, EHOSTDOWN, EHOSTUNREACH,
+    EALREADY, EINPROGRESS, ESTALE, EUCLEAN, ENOTNAM, ENAVAIL, EISNAM, EREMOTEIO, EDQUOT, ENOMEDIUM,
+    EMEDIUMTYPE, ECANCELED, ENOKEY, EKEYEXPIRED, EKEYREVOKED, EKEYREJECTED, EOWNERDEAD,
+    ENOTRECOVERABLE, ERFKILL, EHWPOISON,
+    EDEADLOCK != EDEADLK ? EDEADLOCK : 0,
+};
+
+constexpr unsigned count = sizeof numbers / sizeof numbers[0];
+
+constexpr bool one_number_a_text()
+{
+    unsigned zeros = 0;
+    for (char c : texts)
+        zeros += c == '\0';
+    // The literal's own terminating zero ends no text.
+    return zeros - 1 == count;
+}
+static_assert(one_number_a_text());
+
+// Numbered as on x86: the number is the index, and the table is not needed.
+constexpr bool x86_numbers()
+{
+    for (unsigned i = 0; i < count; ++i)
+        if (numbers[i] != 0 && numbers[i] != i)
+            return false;
+    return numbers[count - 1] == 0;
+}
+#if defined(__i386__) || defined(__x86_64__)
+static_assert(x86_numbers(), "x86's numbers, in x86's order");
+#endif
 
 }
 
 const char* error_text(int number)
 {
-    if (number < 0 || number >= count)
+    if (number < 0)
         return nullptr;
+    unsigned index = 0;
+    if constexpr (x86_numbers()) {
+        if (number >= static_cast<int>(count))
+            return nullptr;
+        index = static_cast<unsigned>(number);
+    } else if (number != 0) {
+        while (++index < count && numbers[index] != number) {
+        }
+        if (index == count)
+            return nullptr;
+    }
     const char* text = texts;
-    for (; number > 0; --number)
+    for (; index > 0; --index)
         while (*text++ != '\0')
             ;
     return *text != '\0' ? text : nullptr;

@@ -25,7 +25,7 @@ bool flush(Output& out)
     if (out.fd < 0)
         return false;
     for (std::size_t done = 0; done < out.used;) {
-        long const n = arch::syscall3(arch::nr_write, out.fd, reinterpret_cast<long>(out.buffer + done),
+        long const n = arch::syscall<arch::nr_write>(out.fd, reinterpret_cast<long>(out.buffer + done),
                                       static_cast<long>(out.used - done));
         if (n == -EINTR)
             continue;
@@ -95,11 +95,17 @@ void vformat(Output& out, const char* format, std::va_list arguments) // NOLINT(
             } else {
                 magnitude = is_long ? va_arg(arguments, unsigned long) : va_arg(arguments, unsigned);
             }
-            unsigned const base = *p == 'x' ? 16 : 10;
+            // Constant divisors: machines without a divide instruction
+            // multiply instead, and need no helper of the C library's.
             char* d = digits + sizeof digits;
-            do
-                *--d = "0123456789abcdef"[magnitude % base];
-            while ((magnitude /= base) != 0);
+            if (*p == 'x')
+                do
+                    *--d = "0123456789abcdef"[magnitude % 16];
+                while ((magnitude /= 16) != 0);
+            else
+                do
+                    *--d = static_cast<char>('0' + magnitude % 10);
+                while ((magnitude /= 10) != 0);
             text = d;
             length = static_cast<std::size_t>(digits + sizeof digits - d);
             number = true;

@@ -73,44 +73,44 @@ void exit(int status) noexcept
     rt::flush_standard_output();
     // A single-threaded process: exit, not exit_group (Linux 2.5).
     for (;;)
-        rt::arch::syscall1(rt::arch::nr_exit, status);
+        rt::arch::syscall<rt::arch::nr_exit>(status);
 }
 
 pid_t fork() noexcept
 {
-    return static_cast<pid_t>(with_errno(rt::arch::syscall0(rt::arch::nr_fork)));
+    return static_cast<pid_t>(with_errno(rt::arch::syscall<rt::arch::nr_fork>()));
 }
 
 pid_t setsid() noexcept
 {
-    return static_cast<pid_t>(with_errno(rt::arch::syscall0(rt::arch::nr_setsid)));
+    return static_cast<pid_t>(with_errno(rt::arch::syscall<rt::arch::nr_setsid>()));
 }
 
 uid_t geteuid() noexcept
 {
-    return static_cast<uid_t>(rt::arch::syscall0(rt::arch::nr_geteuid));
+    return static_cast<uid_t>(rt::arch::effective_user());
 }
 
 int chdir(const char* path) noexcept
 {
-    return static_cast<int>(with_errno(rt::arch::syscall1(rt::arch::nr_chdir, reinterpret_cast<long>(path))));
+    return static_cast<int>(with_errno(rt::arch::syscall<rt::arch::nr_chdir>(reinterpret_cast<long>(path))));
 }
 
 int close(int fd)
 {
-    return static_cast<int>(with_errno(rt::arch::syscall1(rt::arch::nr_close, fd)));
+    return static_cast<int>(with_errno(rt::arch::syscall<rt::arch::nr_close>(fd)));
 }
 
 int close_range(unsigned first, unsigned last, int flags) noexcept
 {
     // The kernel reads the words back as unsigned.
-    return static_cast<int>(with_errno(rt::arch::syscall3(rt::arch::nr_close_range, static_cast<long>(first),
+    return static_cast<int>(with_errno(rt::arch::syscall<rt::arch::nr_close_range>(static_cast<long>(first),
                                                           static_cast<long>(last), flags)));
 }
 
 void sync() noexcept
 {
-    rt::arch::syscall0(rt::arch::nr_sync);
+    rt::arch::syscall<rt::arch::nr_sync>();
 }
 
 long sysconf(int name) noexcept
@@ -122,7 +122,7 @@ long sysconf(int name) noexcept
     struct {
         unsigned long current, maximum;
     } limit{};
-    if (with_errno(rt::arch::syscall2(rt::arch::nr_getrlimit, RLIMIT_NOFILE, reinterpret_cast<long>(&limit))) != 0)
+    if (with_errno(rt::arch::syscall<rt::arch::nr_getrlimit>(RLIMIT_NOFILE, reinterpret_cast<long>(&limit))) != 0)
         return -1;
     return limit.current > LONG_MAX ? LONG_MAX : static_cast<long>(limit.current);
 }
@@ -134,7 +134,7 @@ __sighandler_t signal(int number, __sighandler_t handler) noexcept
         return SIG_ERR;
     }
     long previous = 0;
-    if (with_errno(rt::arch::set_disposition(number, handler == SIG_IGN, previous)) != 0)
+    if (with_errno(rt::arch::raw(rt::arch::set_disposition(number, handler == SIG_IGN, previous))) != 0)
         return SIG_ERR;
     // The kernel gives the previous disposition as a word.
     return reinterpret_cast<__sighandler_t>(previous); // NOLINT(performance-no-int-to-ptr)
@@ -154,7 +154,7 @@ unsigned sleep(unsigned seconds)
             unsigned const part = seconds < INT_MAX ? seconds : INT_MAX;
             long left[2] = {static_cast<long>(part), 0};
             long r;
-            while ((r = rt::arch::syscall2(rt::arch::nr_nanosleep, reinterpret_cast<long>(left),
+            while ((r = rt::arch::syscall<rt::arch::nr_nanosleep>(reinterpret_cast<long>(left),
                                            reinterpret_cast<long>(left))) == -EINTR) {
             }
             if (r == 0) {
@@ -164,8 +164,9 @@ unsigned sleep(unsigned seconds)
             no_nanosleep = true;
         }
         unsigned const part = seconds < 1000000U ? seconds : 1000000U;
-        rt::arch::Timeval timeout{static_cast<long>(part), 0};
-        while (rt::arch::select_timeout(&timeout) == -EINTR) {
+        rt::arch::Timeval timeout{};
+        timeout.seconds = static_cast<decltype(timeout.seconds)>(part);
+        while (rt::arch::raw(rt::arch::select_timeout(&timeout)) == -EINTR) {
         }
         seconds -= part;
     } while (seconds > 0);
@@ -220,6 +221,20 @@ std::size_t strlen(const char* s) noexcept
         ++n;
     return n;
 }
+
+#if defined(__arm__)
+// What ARM's division helpers in libgcc call on a division by zero, which
+// korrin never makes (its divisors are constants): no signal to raise.
+int __aeabi_idiv0(int result)
+{
+    return result;
+}
+
+long long __aeabi_ldiv0(long long result)
+{
+    return result;
+}
+#endif
 
 std::size_t strnlen(const char* s, std::size_t most) noexcept
 {

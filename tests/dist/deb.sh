@@ -1,12 +1,12 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-2.0-or-later
-# deb.sh BUILD_DIR ARCH: cpack builds korrin_1.4_ARCH.deb with the right
+# deb.sh BUILD_DIR ARCH [ABI]: cpack builds korrin_1.4_ARCH.deb with the right
 # control fields and contents, lintian finds nothing to say of the packages
 # built with the C library, the packaged program runs, and so does its start
 # script for sysvinit.
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
-build=$1 arch=$2
+build=$1 arch=$2 abi=${3:-}
 
 cpack -G DEB -B "$scratch" --config "$build/CPackConfig.cmake" >"$scratch/cpack.log" 2>&1 ||
     fail "cpack: $(cat "$scratch/cpack.log")"
@@ -35,23 +35,35 @@ korrin=$scratch/root/usr/sbin/korrin
 case $arch in
 i386) want='ELF 32-bit LSB .* Intel 80386' ;;
 amd64) want='ELF 64-bit LSB .* x86-64' ;;
-*) want=ELF ;;
+arm64) want='ELF 64-bit LSB .* ARM aarch64' ;;
+armel | armhf) want='ELF 32-bit LSB .* ARM, EABI5' ;;
+mipsel) want='ELF 32-bit LSB .* MIPS, MIPS32' ;;
+mips64el) want='ELF 64-bit LSB .* MIPS, MIPS64' ;;
+ppc64el) want='ELF 64-bit LSB .* 64-bit PowerPC' ;;
+s390x) want='ELF 64-bit MSB .* IBM S/390' ;;
+riscv64) want='ELF 64-bit LSB .* RISC-V' ;;
+*) fail "no ELF description for $arch" ;;
 esac
 file -b "$korrin" | grep -qE "$want" || fail "packaged program: $(file -b "$korrin")"
 file -b "$korrin" | grep -q ', stripped' || fail "packaged program is not stripped"
 expect_help "$korrin"
 
-# The unit allows the program's own system-call ABI, and is locked down to an
-# exposure of 1.0 or less by systemd's own measure.
+# The unit starts the packaged program, allows its system-call ABI, which
+# systemd knows by that name, and is locked down to an exposure of 1.0 or less
+# by systemd's own measure.
 unit=$scratch/root/usr/lib/systemd/system/korrin.service
+grep -qx 'ExecStart=/usr/sbin/korrin' "$unit" || fail "unit: $(grep ExecStart "$unit")"
 case $arch in
 i386) abi=x86 ;;
-*) abi=native ;;
+amd64) abi=native ;;
 esac
+[ -n "$abi" ] || fail "no system-call ABI given for $arch"
 grep -qx "SystemCallArchitectures=$abi" "$unit" || fail "unit: $(grep SystemCallArchitectures "$unit")"
 command -v systemd-analyze >/dev/null || fail "systemd-analyze is missing (install systemd)"
-score=$(systemd-analyze security --offline=true "$unit" 2>&1 |
-    sed -n 's/.*Overall exposure level for korrin.service: \([0-9.]*\).*/\1/p')
+systemd-analyze security --offline=true "$unit" >"$scratch/security" 2>&1 || true
+! grep -iE 'korrin.service:[0-9]+: .*(fail|unknown|invalid)' "$scratch/security" ||
+    fail "unit: $(grep -iE 'korrin.service:[0-9]+:' "$scratch/security")"
+score=$(sed -n 's/.*Overall exposure level for korrin.service: \([0-9.]*\).*/\1/p' "$scratch/security")
 awk -v s="$score" 'BEGIN { exit !(s != "" && s <= 1.0) }' || fail "unit: exposure ${score:-unknown}, above 1.0"
 echo "unit: exposure $score"
 

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # install.sh BUILD_DIR: cmake --install into a staging root (DESTDIR) puts
 # the program under sbin, the page under share/man/man8 and the unit under
-# lib/systemd/system, and the staged program runs.
+# lib/systemd/system, whose ExecStart names the program where it went, under
+# /usr and under /usr/local; and the staged program runs.
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 build=$1
@@ -16,5 +17,11 @@ gzip -t "$root/usr/share/man/man8/korrin.8.gz" || fail "usr/share/man/man8/korri
 [ -f "$root/usr/lib/systemd/system/korrin.service" ] || fail "no korrin.service"
 leftover=$(find "$root" -type f | grep -vE '/usr/(sbin/korrin|share/man/man8/korrin.8.gz|lib/systemd/system/korrin.service|share/doc/korrin/(README.md|copyright|changelog.gz))$' || true)
 [ -z "$leftover" ] || fail "unexpected files installed: $leftover"
+grep -qx 'ExecStart=/usr/sbin/korrin' "$root/usr/lib/systemd/system/korrin.service" ||
+    fail "unit under /usr: $(grep ExecStart "$root/usr/lib/systemd/system/korrin.service")"
+DESTDIR=$scratch/local cmake --install "$build" --prefix /usr/local >"$scratch/install.log" ||
+    fail "cmake --install --prefix /usr/local: $(cat "$scratch/install.log")"
+grep -qx 'ExecStart=/usr/local/sbin/korrin' "$scratch/local/usr/local/lib/systemd/system/korrin.service" ||
+    fail "unit under /usr/local: $(grep ExecStart "$scratch/local/usr/local/lib/systemd/system/korrin.service")"
 expect_help "$root/usr/sbin/korrin"
 echo "install: staged under $root, program runs"
