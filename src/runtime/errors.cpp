@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "runtime/runtime.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 
 namespace rt {
 
@@ -176,11 +178,8 @@ constexpr unsigned count = sizeof numbers / sizeof numbers[0];
 
 constexpr bool one_number_a_text()
 {
-    unsigned zeros = 0;
-    for (char c : texts)
-        zeros += c == '\0';
     // The literal's own terminating zero ends no text.
-    return zeros - 1 == count;
+    return std::count(std::begin(texts), std::end(texts), '\0') - 1 == count;
 }
 static_assert(one_number_a_text());
 
