@@ -70,41 +70,18 @@ endif()
 set(KORRIN_MAINTAINER "korrin developers <korrin@example.org>" CACHE STRING
     "The Maintainer field of the Debian package")
 
-set(CPACK_GENERATOR DEB)
-# One package holding the program's files and the start script.
-set(CPACK_COMPONENTS_ALL Unspecified debian)
-set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    ${PROJECT_SOURCE_DIR}/dist/debian/postinst
-    ${PROJECT_SOURCE_DIR}/dist/debian/postrm
-    ${PROJECT_SOURCE_DIR}/dist/debian/conffiles)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_PACKAGE_NAME korrin)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT ${KORRIN_MAINTAINER})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "buffer-cache flush daemon and tuning tool")
-set(CPACK_PACKAGE_INSTALL_DIRECTORY /usr)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${korrin_deb_arch})
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KORRIN_MAINTAINER})
-set(CPACK_DEBIAN_PACKAGE_SECTION admin)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"Run by root, korrin leaves two processes behind: one that hands itself to
-the kernel as the buffer-flush daemon, and an update process that asks the
-kernel every few seconds to write out old dirty buffers, falling back to
-sync for good once the kernel refuses. With options it displays or sets the
-kernel's nine buffer-cache tuning parameters.
-
-The package ships a systemd unit, korrin.service, and a start script for
-sysvinit, /etc/init.d/korrin, neither of them enabled.")
+# The Debian package, made by dist/make-deb rather than CPack, whose archives
+# carry the time they were made: cmake --build BUILD --target deb.
 if(KORRIN_STATIC)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
+    set(korrin_deb_depends "")
 else()
     # close_range() arrived in glibc 2.34.
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34)")
+    set(korrin_deb_depends "libc6 (>= 2.34)")
 endif()
-set(CPACK_STRIP_FILES ON)
-include(CPack)
+file(WRITE ${CMAKE_BINARY_DIR}/deb.conf
+    "ARCH='${korrin_deb_arch}'\nVERSION='${PROJECT_VERSION}'\nMAINTAINER='${KORRIN_MAINTAINER}'\n"
+    "DEPENDS='${korrin_deb_depends}'\nSTRIP='${CMAKE_STRIP}'\n")
+add_custom_target(deb
+    COMMAND ${PROJECT_SOURCE_DIR}/dist/make-deb ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}
+    DEPENDS korrin korrin_page korrin_changelog
+    VERBATIM)

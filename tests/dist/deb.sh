@@ -1,6 +1,6 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-2.0-or-later
-# deb.sh BUILD_DIR ARCH [ABI]: cpack builds korrin_1.4_ARCH.deb with the right
+# deb.sh BUILD_DIR ARCH [ABI]: make-deb builds korrin_1.4_ARCH.deb with the right
 # control fields and contents, lintian finds nothing to say of the packages
 # built with the C library, the packaged program runs, and so does its start
 # script for sysvinit.
@@ -8,8 +8,8 @@ set -euo pipefail
 . "$(dirname "$0")/common.sh"
 build=$1 arch=$2 abi=${3:-}
 
-cpack -G DEB -B "$scratch" --config "$build/CPackConfig.cmake" >"$scratch/cpack.log" 2>&1 ||
-    fail "cpack: $(cat "$scratch/cpack.log")"
+"$(dirname "$0")/../../dist/make-deb" "$build" "$scratch" >"$scratch/make-deb.log" 2>&1 ||
+    fail "make-deb: $(cat "$scratch/make-deb.log")"
 deb=$scratch/korrin_1.4_$arch.deb
 [ -f "$deb" ] || fail "no $(basename "$deb"); made: $(ls "$scratch"/*.deb 2>/dev/null)"
 

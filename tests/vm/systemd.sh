@@ -38,9 +38,9 @@ flock -u 9
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cpack -G DEB -B "$work/package" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
-    fail "cpack: $(cat "$work/cpack.log")"
-deb=$(ls "$work/package/korrin_"*"_$arch.deb") || fail "cpack made no $arch package"
+"$here/../../dist/make-deb" "$build" "$work/package" >"$work/make-deb.log" 2>&1 ||
+    fail "make-deb: $(cat "$work/make-deb.log")"
+deb=$(ls "$work/package/korrin_"*"_$arch.deb") || fail "make-deb made no $arch package"
 # The test's own layer, unpacked by the kernel over the root file system.
 layer=$work/layer
 mkdir -p "$layer/etc/systemd/system/multi-user.target.wants" "$layer/usr/local/sbin"
