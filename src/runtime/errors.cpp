@@ -203,7 +203,8 @@ const char* error_text(int number)
         return nullptr;
     unsigned index = 0;
     if constexpr (x86_numbers()) {
-        if (number >= static_cast<int>(count))
+        // The last text is a separate EDEADLOCK's, which x86 has not.
+        if (number >= static_cast<int>(count) - 1)
             return nullptr;
         index = static_cast<unsigned>(number);
     } else if (number != 0) {
