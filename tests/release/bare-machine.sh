@@ -26,13 +26,13 @@ mmdebstrap --quiet --variant=minbase bookworm "$work/root" "deb $mirror bookworm
 cp /etc/resolv.conf "$work/root/etc/resolv.conf"
 mkdir "$work/root/src"
 if git -C "$source" rev-parse --git-dir >/dev/null 2>&1; then
-    git -C "$source" ls-files -z | tar --null -T - -C "$source" -c | tar -x -C "$work/root/src"
+    git -C "$source" ls-files -z | tar -C "$source" --null -c -T - | tar -x -C "$work/root/src"
 else
     tar -C "$source" --exclude=./build -c . | tar -x -C "$work/root/src"
 fi
 echo "bare system: made in $((SECONDS - start)) s; running: $command"
 
-cat >"$work/root/run" <<SCRIPT
+cat >"$work/root/korrin-run.sh" <<SCRIPT
 cd /src || exit 2
 $command || { echo "FAIL: the first command exited with \$?"; exit 1; }
 sleep 1
@@ -40,7 +40,7 @@ for proc in /proc/[0-9]*; do tr '\0' '\n' <\$proc/cmdline 2>/dev/null | head -n 
 SCRIPT
 start=$SECONDS
 unshare --mount --pid --fork --propagation private bash -c '
-    mount --rbind /dev "$1/dev" && mount -t proc proc "$1/proc" && exec chroot "$1" /bin/bash /run' -- "$work/root" \
+    mount --rbind /dev "$1/dev" && mount -t proc proc "$1/proc" && exec chroot "$1" /bin/bash /korrin-run.sh' -- "$work/root" \
     >"$work/run.log" 2>&1 || { tail -n 30 "$work/run.log"; fail "the README's first command in a bare Debian 12"; }
 echo "daemons: $(grep -E '^(update|bdflush) \(' "$work/run.log" | tr '\n' ' ')"
 echo "bare machine: the README's first command installed, built and started the daemons in $((SECONDS - start)) s"

@@ -94,11 +94,11 @@ void nap(long milliseconds)
 // A small file whole, zeros and all; its length, or -1.
 long slurp(const char* path, char* buffer, long size)
 {
-    long const fd = syscall2(nr_open, word(path), 0);
+    long const fd = syscall<nr_open>(word(path), 0);
     if (fd < 0)
         return -1;
     long length = 0, n;
-    while (length < size - 1 && (n = syscall3(nr_read, fd, word(buffer + length), size - 1 - length)) > 0)
+    while (length < size - 1 && (n = syscall<nr_read>(fd, word(buffer + length), size - 1 - length)) > 0)
         length += n;
     close(static_cast<int>(fd));
     buffer[length] = '\0';
@@ -119,31 +119,31 @@ Run run(std::initializer_list<const char*> arguments, bool nobody = false)
     for (const char* argument : arguments)
         argv[argc++] = argument;
     long out[2], err[2];
-    syscall1(nr_pipe, word(out));
-    syscall1(nr_pipe, word(err));
+    syscall<nr_pipe>(word(out));
+    syscall<nr_pipe>(word(err));
     long const pid = fork();
     if (pid == 0) {
-        syscall2(nr_dup2, out[1], 1);
-        syscall2(nr_dup2, err[1], 2);
+        syscall<nr_dup2>(out[1], 1);
+        syscall<nr_dup2>(err[1], 2);
         for (long fd : {out[0], out[1], err[0], err[1]})
             close(static_cast<int>(fd));
         if (nobody) {
-            syscall1(nr_setgid, 65534);
-            syscall1(nr_setuid, 65534);
+            syscall<nr_setgid>(65534);
+            syscall<nr_setuid>(65534);
         }
         const char* const environment[] = {"TERM=dumb", nullptr};
-        syscall3(nr_execve, word(korrin), word(argv), word(environment));
+        syscall<nr_execve>(word(korrin), word(argv), word(environment));
         exit(127);
     }
     close(static_cast<int>(out[1]));
     close(static_cast<int>(err[1]));
     Run r;
     long status = 0;
-    syscall3(nr_waitpid, pid, word(&status), 0);
+    syscall<nr_waitpid>(pid, word(&status), 0);
     r.status = (status & 0x7f) != 0 ? -(status & 0x7f) : (status >> 8) & 0xff;
     for (auto [fd, text] : {std::pair{out[0], r.out}, std::pair{err[0], r.err}}) {
         long length = 0, n;
-        while (length < 4095 && (n = syscall3(nr_read, fd, word(text + length), 4095 - length)) > 0)
+        while (length < 4095 && (n = syscall<nr_read>(fd, word(text + length), 4095 - length)) > 0)
             length += n;
         text[length] = '\0';
         close(static_cast<int>(fd));
@@ -199,7 +199,7 @@ bool alive(long pid)
 
 void signal_to(long pid, long signal)
 {
-    syscall2(nr_kill, pid, signal);
+    syscall<nr_kill>(pid, signal);
 }
 
 // The live processes after FROM whose command line starts with TITLE. Here
@@ -224,7 +224,7 @@ long last_pid()
     long const pid = fork();
     if (pid == 0)
         exit(0);
-    syscall3(nr_waitpid, pid, 0, 0);
+    syscall<nr_waitpid>(pid, 0, 0);
     return pid;
 }
 
@@ -379,7 +379,7 @@ int main()
     // 1.2 and 2.0 have no serial console: the port itself, for everything.
     for (int fd = 0; fd < 3; ++fd) {
         close(fd);
-        syscall2(nr_open, word("/dev/ttyS0"), 2);
+        syscall<nr_open>(word("/dev/ttyS0"), 2);
     }
     syscall5(nr_mount, word("proc"), word("/proc"), word("proc"), 0xc0ed0000L, 0);
     uptime("start");
@@ -399,11 +399,11 @@ int main()
     daemons(kind);
 
     char names[6 * 65] = {};
-    syscall1(nr_uname, word(names));
+    syscall<nr_uname>(word(names));
     uptime("end");
     std::printf("korrin on Linux %s: %d passed, %d failed\n", names + 2 * 65, passed, failed);
     sync();
-    syscall3(nr_reboot, 0xfee1dead, 672274793, 0x01234567);
+    syscall<nr_reboot>(0xfee1dead, 672274793, 0x01234567);
     for (;;)
         nap(1000);
 }
