@@ -35,39 +35,10 @@ Answer call(long a = 0, long b = 0, long c = 0)
     return {r, false};
 }
 
-inline long effective_user()
-{
-    return call<nr_geteuid>().value;
 }
 
-struct Timeval {
-    long seconds;
-    long microseconds;
-};
-
-// sigaction(2) before Linux 2.2 added the rt_ one, with a one-word mask.
-// Handlers are not supported: only SIG_DFL (0) and SIG_IGN (1).
-inline Answer set_disposition(int signal, long disposition, long& previous)
-{
-    struct Action {
-        long handler, mask, flags, restorer;
-    } action{disposition, 0, 0, 0}, old{};
-    Answer const r = call<nr_sigaction>(signal, reinterpret_cast<long>(&action), reinterpret_cast<long>(&old));
-    previous = old.handler;
-    return r;
-}
-
-inline Answer select_timeout(Timeval* timeout)
-{
-    struct {
-        long count;
-        void *read, *write, *except;
-        Timeval* timeout;
-    } block{0, nullptr, nullptr, nullptr, timeout};
-    return call<nr_select>(reinterpret_cast<long>(&block));
-}
-
-}
+#include "runtime/old-forms.h"
+#include "runtime/old-select.h"
 
 #ifdef KORRIN_RUNTIME_START
 // The entry point, for the one file that defines it: the kernel starts the

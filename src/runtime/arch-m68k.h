@@ -37,38 +37,10 @@ Answer call(long a = 0, long b = 0, long c = 0)
     return {d0, false};
 }
 
-inline long effective_user()
-{
-    return call<nr_geteuid>().value;
 }
 
-struct Timeval {
-    long seconds;
-    long microseconds;
-};
-
-// Only SIG_DFL (0) and SIG_IGN (1), with a one-word mask.
-inline Answer set_disposition(int signal, long disposition, long& previous)
-{
-    struct Action {
-        long handler, mask, flags, restorer;
-    } action{disposition, 0, 0, 0}, old{};
-    Answer const r = call<nr_sigaction>(signal, reinterpret_cast<long>(&action), reinterpret_cast<long>(&old));
-    previous = old.handler;
-    return r;
-}
-
-inline Answer select_timeout(Timeval* timeout)
-{
-    struct {
-        long count;
-        void *read, *write, *except;
-        Timeval* timeout;
-    } block{0, nullptr, nullptr, nullptr, timeout};
-    return call<nr_select>(reinterpret_cast<long>(&block));
-}
-
-}
+#include "runtime/old-forms.h"
+#include "runtime/old-select.h"
 
 #ifdef KORRIN_RUNTIME_START
 // The entry point: argc at the stack pointer, korrin_start takes its address.

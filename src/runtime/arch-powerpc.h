@@ -49,26 +49,11 @@ Answer call(long a = 0, long b = 0, long c = 0)
     return trap(n, a, b, c, 0, 0);
 }
 
-inline long effective_user()
-{
-    return call<nr_geteuid>().value;
 }
 
-struct Timeval {
-    long seconds;
-    long microseconds;
-};
+#include "runtime/old-forms.h"
 
-// Only SIG_DFL (0) and SIG_IGN (1), with a one-word mask.
-inline Answer set_disposition(int signal, long disposition, long& previous)
-{
-    struct Action {
-        long handler, mask, flags, restorer;
-    } action{disposition, 0, 0, 0}, old{};
-    Answer const r = call<nr_sigaction>(signal, reinterpret_cast<long>(&action), reinterpret_cast<long>(&old));
-    previous = old.handler;
-    return r;
-}
+namespace rt::arch {
 
 inline Answer select_timeout(Timeval* timeout)
 {
