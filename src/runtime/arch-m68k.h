@@ -39,7 +39,8 @@ Answer call(long a = 0, long b = 0, long c = 0)
 
 }
 
-#include "runtime/old-forms.h"
+#include "runtime/forms.h"
+#include "runtime/old-sigaction.h"
 #include "runtime/old-select.h"
 
 #ifdef KORRIN_RUNTIME_START

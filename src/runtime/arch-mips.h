@@ -41,15 +41,11 @@ Answer call(long a = 0, long b = 0, long c = 0)
     return {v0, a3 != 0};
 }
 
-inline long effective_user()
-{
-    return call<nr_geteuid>().value;
 }
 
-struct Timeval {
-    long seconds;
-    long microseconds;
-};
+#include "runtime/forms.h"
+
+namespace rt::arch {
 
 // Only SIG_DFL (0) and SIG_IGN (1); the flags come first here.
 inline Answer set_disposition(int signal, long disposition, long& previous)

@@ -51,7 +51,8 @@ Answer call(long a = 0, long b = 0, long c = 0)
 
 }
 
-#include "runtime/old-forms.h"
+#include "runtime/forms.h"
+#include "runtime/old-sigaction.h"
 
 namespace rt::arch {
 

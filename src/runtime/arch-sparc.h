@@ -4,7 +4,8 @@
 // 32-bit SPARC (V8): system calls through t 0x10, the number in g1, the
 // arguments in o0 to o4, the answer in o0, with the carry set when it is an
 // error number. fork answers the parent's PID in the child too, which o1
-// tells apart. The numbers are asm/unistd.h's for 32-bit SPARC.
+// tells apart, and sigaction takes the signal of its old layout as a negative
+// number. The numbers are asm/unistd.h's for 32-bit SPARC.
 
 namespace rt::arch {
 
@@ -48,6 +49,8 @@ inline Answer trap(long n, long a, long b, long c, long d, long e, long& second)
 template <long n>
 Answer call(long a = 0, long b = 0, long c = 0)
 {
+    if constexpr (n == nr_sigaction)
+        a = -a; // the old layout's signal: every kernel takes it so, today's only so
     long second;
     Answer answer = trap(n, a, b, c, 0, 0, second);
     if constexpr (n == nr_fork)
@@ -56,28 +59,12 @@ Answer call(long a = 0, long b = 0, long c = 0)
     return answer;
 }
 
-inline long effective_user()
-{
-    return call<nr_geteuid>().value;
 }
 
-struct Timeval {
-    long seconds;
-    long microseconds;
-};
+#include "runtime/forms.h"
+#include "runtime/old-sigaction.h"
 
-// Only SIG_DFL (0) and SIG_IGN (1), with a one-word mask. The signal goes as
-// a negative number, which every kernel takes for this layout and which
-// today's require.
-inline Answer set_disposition(int signal, long disposition, long& previous)
-{
-    struct Action {
-        long handler, mask, flags, restorer;
-    } action{disposition, 0, 0, 0}, old{};
-    Answer const r = call<nr_sigaction>(-signal, reinterpret_cast<long>(&action), reinterpret_cast<long>(&old));
-    previous = old.handler;
-    return r;
-}
+namespace rt::arch {
 
 inline Answer select_timeout(Timeval* timeout)
 {

@@ -44,15 +44,11 @@ Answer call(long a = 0, long b = 0, long c = 0)
     return {syscall5(n, a, b, c, 0, 0), false};
 }
 
-inline long effective_user()
-{
-    return call<nr_geteuid>().value;
 }
 
-struct Timeval {
-    long seconds;
-    long microseconds;
-};
+#include "runtime/forms.h"
+
+namespace rt::arch {
 
 // Only SIG_DFL (0) and SIG_IGN (1): no handler, so no restorer is needed.
 inline Answer set_disposition(int signal, long disposition, long& previous)

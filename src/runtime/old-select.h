@@ -2,7 +2,7 @@
 #pragma once
 
 // The old select of i386, arm and m68k: its five arguments in one block,
-// whose address is the call's one argument. After old-forms.h.
+// whose address is the call's one argument. After forms.h.
 
 namespace rt::arch {
 

@@ -1,21 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-// The forms of i386's first kernels, which arm, m68k and powerpc share:
-// geteuid as it is, and sigaction(2) before Linux 2.2 added the rt_ one.
-// Included by those machines' headers, after their call<>() and numbers.
+// sigaction(2) as i386's first kernels had it, before Linux 2.2 added the rt_
+// one; arm, m68k, powerpc and sparc took it over. Included by those
+// machines' headers, after their call<>() and numbers.
 
 namespace rt::arch {
-
-inline long effective_user()
-{
-    return call<nr_geteuid>().value;
-}
-
-struct Timeval {
-    long seconds;
-    long microseconds;
-};
 
 // A one-word mask. Handlers are not supported: only SIG_DFL (0) and SIG_IGN (1).
 inline Answer set_disposition(int signal, long disposition, long& previous)
