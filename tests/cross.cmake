@@ -48,6 +48,23 @@ if(KORRIN_STATIC)
             KORRIN_OBJDUMP=${CMAKE_OBJDUMP})
         add_test(NAME system_calls COMMAND ${dist}/syscalls.sh $<TARGET_FILE:korrin> ${KORRIN_ARCH} ${KORRIN_QEMU})
         set_tests_properties(system_calls PROPERTIES TIMEOUT 120)
+
+        # The real kernels of these machines, as on i386 (alpha counts in
+        # clock ticks of 1/1024 s). Big-endian mips has none: its Malta
+        # kernel reads its IDE disks byte-swapped.
+        set(kernels
+            "mipsel|2.4.37.11|ends|30 500 0 0 500 3000 60 20 0"
+            "sparc|2.4.37.11|ends|30 500 0 0 500 3000 60 20 0"
+            "powerpc|2.2.1|flush|40 500 64 256 15 3000 500 1884 2"
+            "arm|2.4.37.11|ends|30 500 0 0 500 3000 60 20 0"
+            "alpha|2.4.37.11|ends|30 500 0 0 5120 30720 60 20 0"
+            "m68k|2.4.37.11|ends|30 500 0 0 500 3000 60 20 0")
+        list(FILTER kernels INCLUDE REGEX "^${KORRIN_ARCH}\\|")
+        if(kernels)
+            string(REGEX REPLACE "^[a-z0-9]+\\|(.*)$" "\\1" kernels "${kernels}")
+            include(${CMAKE_CURRENT_SOURCE_DIR}/vm/old.cmake)
+            korrin_old_kernel_tests(${KORRIN_ARCH} "${kernels}")
+        endif()
     endif()
     set_tests_properties(static_program PROPERTIES ENVIRONMENT "${static_env}")
 else()

@@ -1,18 +1,31 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The init of a real old i386 kernel (Linux 1.2 to 2.4) booted under QEMU:
-// runs /usr/sbin/korrin as an administrator would and reports each check on
-// the serial port, then restarts the machine, which ends QEMU. It is built on
-// korrin's own runtime, since no C library of today starts on these kernels,
-// and makes only calls that Linux 1.2 has. /etc/korrin-scenario says what
-// this kernel does with the flush call, "daemon" (the daemon call keeps its
-// caller: 1.2), "flush" (it returns at once, and flushes return 0: 2.0, 2.2)
-// or "ends" (the first flush ends the caller: 2.4), then the nine values that
-// the display lists after boot.
+// The init of a real old kernel (Linux 1.2 to 2.4, on i386 and the old
+// ports) booted under QEMU: runs /usr/sbin/korrin as an administrator would
+// and reports each check on the console, then restarts the machine, which
+// ends QEMU. It is built on korrin's own runtime, since no C library of
+// today starts on these kernels, and makes only calls that Linux 1.2 has.
+//
+// /etc/korrin-console names where to report: a device (the serial port on
+// 1.2 and 2.0, which have no serial console), or a file on the root disk
+// (PowerPC 2.2, whose console shows nothing), which then gets the kernel's
+// log too and is written out before the restart.
+//
+// /etc/korrin-scenario says what this kernel does with the flush call,
+// "daemon" (the daemon call keeps its caller: 1.2), "flush" (it returns at
+// once, and flushes return 0: 2.0, 2.2) or "ends" (the first flush ends the
+// caller: 2.4), then the nine values that the display lists after boot.
+//
+// /etc/korrin-power, in its place, makes the run a power cut's first half:
+// SIZE and korrin's arguments ("-" for none). The second IDE disk is
+// mounted, korrin started with those arguments (unless none), and a second
+// later SIZE bytes are written to a new file and an existing one written
+// over, without a sync; then init says so and waits for the power to go.
 #include "runtime/runtime.h"
 #include "runtime/sys.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <unistd.h>
 #include <utility>
 
@@ -20,27 +33,44 @@ namespace {
 
 using namespace rt::arch;
 
-enum : long {
-    nr_read = 3,
-    nr_open = 5,
-    nr_waitpid = 7,
-    nr_execve = 11,
-    nr_mount = 21,
-    nr_setuid = 23,
-    nr_kill = 37,
-    nr_pipe = 42,
-    nr_setgid = 46,
-    nr_dup2 = 63,
-    nr_reboot = 88,
-    nr_uname = 122,
-};
 enum : long { sighup = 1, sigint = 2, sigkill = 9, sigterm = 15 };
 
-long syscall5(long n, long a, long b, long c, long d, long e)
+template <long n>
+long sys(long a = 0, long b = 0, long c = 0, long d = 0, long e = 0)
 {
-    long r;
-    asm volatile("int $0x80" : "=a"(r) : "0"(n), "b"(a), "c"(b), "d"(c), "S"(d), "D"(e) : "memory");
-    return r;
+    return raw(call5<n>(a, b, c, d, e));
+}
+
+// Two descriptors; mips, sparc and alpha answer them in two registers, but
+// alpha's 2.4 leaves its second (a4) as it was: there the write end is the
+// next descriptor that takes a write.
+void open_pipe(long* fds)
+{
+    if constexpr (pipe_in_registers) {
+        long second = -1;
+        fds[0] = raw(call5<nr_pipe>(0, 0, 0, 0, -1, &second));
+        fds[1] = second;
+        for (long fd = fds[0] + 1; fds[1] < 0 && fd < 32; ++fd)
+            if (sys<nr_write>(fd, reinterpret_cast<long>(""), 0) == 0)
+                fds[1] = fd;
+    } else {
+        int pair[2] = {-1, -1};
+        sys<nr_pipe>(reinterpret_cast<long>(pair));
+        fds[0] = pair[0];
+        fds[1] = pair[1];
+    }
+}
+
+long wait_for(long pid, int* status)
+{
+    return sys<nr_wait4>(pid, reinterpret_cast<long>(status), 0, 0);
+}
+
+// A 32-bit word as the kernel reads an int: sign-extended where a long is
+// wider (alpha).
+long as_int(unsigned value)
+{
+    return static_cast<int>(value);
 }
 
 template <typename T>
@@ -85,20 +115,23 @@ void check(const char* what, long got, long wanted)
     check(what, text[0], text[1]);
 }
 
-void nap(long milliseconds)
+// Unsigned arithmetic: alpha's runtime divides only so.
+void nap(unsigned long milliseconds)
 {
-    Timeval timeout{milliseconds / 1000, milliseconds % 1000 * 1000};
+    Timeval timeout{};
+    timeout.seconds = static_cast<decltype(timeout.seconds)>(milliseconds / 1000);
+    timeout.microseconds = static_cast<decltype(timeout.microseconds)>(milliseconds % 1000 * 1000);
     select_timeout(&timeout);
 }
 
 // A small file whole, zeros and all; its length, or -1.
 long slurp(const char* path, char* buffer, long size)
 {
-    long const fd = syscall<nr_open>(word(path), 0);
+    long const fd = sys<nr_open>(word(path), O_RDONLY);
     if (fd < 0)
         return -1;
     long length = 0, n;
-    while (length < size - 1 && (n = syscall<nr_read>(fd, word(buffer + length), size - 1 - length)) > 0)
+    while (length < size - 1 && (n = sys<nr_read>(fd, word(buffer + length), size - 1 - length)) > 0)
         length += n;
     close(static_cast<int>(fd));
     buffer[length] = '\0';
@@ -110,45 +143,54 @@ struct Run {
     long status;
 };
 
-// Runs korrin with this argument vector (argv[0] its path), as nobody if
-// asked, waits for it and keeps what it printed.
+// Runs korrin with this argument vector (argv[0] its path, ended by a null
+// entry), as nobody if asked, waits for it and keeps what it printed.
+Run run(const char* const* argv, bool nobody = false)
+{
+    long out[2], err[2];
+    open_pipe(out);
+    open_pipe(err);
+    long const pid = fork();
+    if (pid == 0) {
+        sys<nr_dup2>(out[1], 1);
+        sys<nr_dup2>(err[1], 2);
+        for (long fd : {out[0], out[1], err[0], err[1]})
+            close(static_cast<int>(fd));
+        if (nobody) {
+            sys<nr_setgid>(65534);
+            sys<nr_setuid>(65534);
+        }
+        const char* const environment[] = {"TERM=dumb", nullptr};
+        sys<nr_execve>(word(korrin), word(argv), word(environment));
+        exit(127);
+    }
+    close(static_cast<int>(out[1]));
+    close(static_cast<int>(err[1]));
+    // What it printed is all in the pipes once it has ended; they are read
+    // without waiting for their end, which mips 2.4 never reports here once
+    // a writer's last descriptor has gone with its exit.
+    Run r;
+    int status = 0;
+    wait_for(pid, &status);
+    r.status = (status & 0x7f) != 0 ? -(status & 0x7f) : (status >> 8) & 0xff;
+    for (auto [fd, text] : {std::pair{out[0], r.out}, std::pair{err[0], r.err}}) {
+        long length = 0, n;
+        sys<nr_fcntl>(fd, F_SETFL, O_NONBLOCK);
+        while (length < 4095 && (n = sys<nr_read>(fd, word(text + length), 4095 - length)) > 0)
+            length += n;
+        text[length] = '\0';
+        close(static_cast<int>(fd));
+    }
+    return r;
+}
+
 Run run(std::initializer_list<const char*> arguments, bool nobody = false)
 {
     const char* argv[8] = {};
     int argc = 0;
     for (const char* argument : arguments)
         argv[argc++] = argument;
-    long out[2], err[2];
-    syscall<nr_pipe>(word(out));
-    syscall<nr_pipe>(word(err));
-    long const pid = fork();
-    if (pid == 0) {
-        syscall<nr_dup2>(out[1], 1);
-        syscall<nr_dup2>(err[1], 2);
-        for (long fd : {out[0], out[1], err[0], err[1]})
-            close(static_cast<int>(fd));
-        if (nobody) {
-            syscall<nr_setgid>(65534);
-            syscall<nr_setuid>(65534);
-        }
-        const char* const environment[] = {"TERM=dumb", nullptr};
-        syscall<nr_execve>(word(korrin), word(argv), word(environment));
-        exit(127);
-    }
-    close(static_cast<int>(out[1]));
-    close(static_cast<int>(err[1]));
-    Run r;
-    long status = 0;
-    syscall<nr_waitpid>(pid, word(&status), 0);
-    r.status = (status & 0x7f) != 0 ? -(status & 0x7f) : (status >> 8) & 0xff;
-    for (auto [fd, text] : {std::pair{out[0], r.out}, std::pair{err[0], r.err}}) {
-        long length = 0, n;
-        while (length < 4095 && (n = syscall<nr_read>(fd, word(text + length), 4095 - length)) > 0)
-            length += n;
-        text[length] = '\0';
-        close(static_cast<int>(fd));
-    }
-    return r;
+    return run(argv, nobody);
 }
 
 // What /proc shows of a live process: its command line, zeros as "|" but
@@ -199,7 +241,7 @@ bool alive(long pid)
 
 void signal_to(long pid, long signal)
 {
-    syscall<nr_kill>(pid, signal);
+    sys<nr_kill>(pid, signal);
 }
 
 // The live processes after FROM whose command line starts with TITLE. Here
@@ -224,7 +266,7 @@ long last_pid()
     long const pid = fork();
     if (pid == 0)
         exit(0);
-    syscall<nr_waitpid>(pid, 0, 0);
+    wait_for(pid, nullptr);
     return pid;
 }
 
@@ -256,7 +298,7 @@ void listing(char* text, std::size_t size, const long* values)
     text[out.used] = '\0';
 }
 
-const char* first_line(char* text)
+char* first_line(char* text)
 {
     for (char* p = text; *p != '\0'; ++p)
         if (*p == '\n')
@@ -372,19 +414,99 @@ void uptime(const char* moment)
     std::printf("korrin-vm: %s at %s s\n", moment, text);
 }
 
+// Fills SIZE bytes with the alphabet from FIRST, as the host does.
+void pattern(char* buffer, unsigned long size, char first)
+{
+    for (unsigned long i = 0; i < size; ++i)
+        buffer[i] = static_cast<char>(first + i % 26);
+}
+
+bool write_file(const char* path, int flags, char first, long size)
+{
+    static char chunk[4096];
+    pattern(chunk, sizeof chunk, first);
+    long const fd = sys<nr_open>(word(path), flags, 0644);
+    if (fd < 0)
+        return false;
+    bool written = true;
+    for (long left = size; left > 0 && written;) {
+        long const part = left < 4096 ? left : 4096;
+        written = sys<nr_write>(fd, word(chunk), part) == part;
+        left -= part;
+    }
+    close(static_cast<int>(fd));
+    return written;
+}
+
+// What the guest does before a power cut (see the top of this file).
+[[noreturn]] void power(char* setting)
+{
+    int error = 0;
+    char* p = setting;
+    long const size = rt::to_long(p, &p, error);
+    const char* argv[12] = {korrin};
+    int argc = 1;
+    while (argc < 11) {
+        while (*p == ' ')
+            ++p;
+        if (*p <= ' ' || (p[0] == '-' && p[1] <= ' '))
+            break;
+        argv[argc++] = p;
+        while (*p > ' ')
+            ++p;
+        if (*p != '\0')
+            *p++ = '\0';
+    }
+    if (sys<nr_mount>(word("/dev/hdb"), word("/data"), word("ext2"), 0xc0ed0000L, 0) != 0)
+        std::printf("korrin-power: cannot mount /dev/hdb\n");
+    if (argc > 1) {
+        Run const r = run(argv);
+        std::printf("korrin-power: korrin exited with %ld%s%s\n", r.status, r.err[0] != '\0' ? ": " : "", r.err);
+        nap(1000);
+    }
+    bool const made = write_file("/data/new", O_WRONLY | O_CREAT | O_TRUNC, 'a', size);
+    bool const over = write_file("/data/old", O_WRONLY, 'A', 4096);
+    uptime(made && over ? "written" : "cannot write");
+    for (;;)
+        nap(1000);
+}
+
+// Where the report goes; a file is made anew.
+bool open_console(const char* path)
+{
+    bool const file = !starts_with(path, "/dev/");
+    for (int fd = 0; fd < 3; ++fd) {
+        close(fd);
+        sys<nr_open>(word(path), file ? O_WRONLY | O_CREAT | (fd == 0 ? O_TRUNC : 0) : O_RDWR, 0644);
+    }
+    return file;
+}
+
+// The kernel's log, after the report, where nothing else would show it.
+void kernel_log()
+{
+    static char text[16384];
+    long const length = sys<nr_syslog>(3, word(text), sizeof text);
+    if (length > 0) {
+        std::printf("--- the kernel's log\n");
+        sys<nr_write>(1, word(text), length);
+    }
+}
+
 }
 
 int main()
 {
-    // 1.2 and 2.0 have no serial console: the port itself, for everything.
-    for (int fd = 0; fd < 3; ++fd) {
-        close(fd);
-        syscall<nr_open>(word("/dev/ttyS0"), 2);
-    }
-    syscall5(nr_mount, word("proc"), word("/proc"), word("proc"), 0xc0ed0000L, 0);
+    char console[64] = "/dev/ttyS0";
+    if (slurp("/etc/korrin-console", console, sizeof console) > 0)
+        first_line(console);
+    bool const to_file = open_console(console);
+    sys<nr_mount>(word("proc"), word("/proc"), word("proc"), 0xc0ed0000L, 0);
     uptime("start");
 
     char scenario[256];
+    if (slurp("/etc/korrin-power", scenario, sizeof scenario) > 0)
+        power(first_line(scenario));
     long values[9] = {};
     char kind[16] = {};
     if (slurp("/etc/korrin-scenario", scenario, sizeof scenario) > 0) {
@@ -399,11 +521,13 @@ int main()
     daemons(kind);
 
     char names[6 * 65] = {};
-    syscall<nr_uname>(word(names));
+    sys<nr_uname>(word(names));
     uptime("end");
     std::printf("korrin on Linux %s: %d passed, %d failed\n", names + 2 * 65, passed, failed);
+    if (to_file)
+        kernel_log();
     sync();
-    syscall<nr_reboot>(0xfee1dead, 672274793, 0x01234567);
+    sys<nr_reboot>(as_int(0xfee1dead), 672274793, 0x01234567);
     for (;;)
         nap(1000);
 }
