@@ -97,7 +97,7 @@ old_image()
 {
     local root=$1 image=$2
     case $root_kind in
-    ext2-*) mke2fs -q -t ext2 -r 0 -b 1024 -m 0 -d "$root" "$image" 2048 || fail "cannot make the ext2 image" ;;
+    ext2-*) mke2fs -q -t ext2 -r 0 -b 1024 -m 0 -d "$root" "$image" 2048 >/dev/null || fail "cannot make the ext2 image" ;;
     *) genromfs -f "$image" -d "$root" || fail "cannot make the romfs image" ;;
     esac
     case $root_kind in

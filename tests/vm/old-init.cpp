@@ -16,10 +16,12 @@
 // caller: 2.4), then the nine values that the display lists after boot.
 //
 // /etc/korrin-power, in its place, makes the run a power cut's first half:
-// SIZE and korrin's arguments ("-" for none). The second IDE disk is
-// mounted, korrin started with those arguments (unless none), and a second
+// SIZE and korrin's arguments, or "-" for no korrin. The second IDE disk is
+// mounted, korrin started with those arguments (if any), and a second
 // later SIZE bytes are written to a new file and an existing one written
 // over, without a sync; then init says so and waits for the power to go.
+// Where the report is a file, a line that says it is about to write is
+// synced before the write, for the host to read from the disk.
 #include "runtime/runtime.h"
 #include "runtime/sys.h"
 
@@ -439,30 +441,34 @@ bool write_file(const char* path, int flags, char first, long size)
 }
 
 // What the guest does before a power cut (see the top of this file).
-[[noreturn]] void power(char* setting)
+[[noreturn]] void power(char* setting, bool to_file)
 {
     int error = 0;
     char* p = setting;
     long const size = rt::to_long(p, &p, error);
+    while (*p == ' ')
+        ++p;
+    bool const start = !(p[0] == '-' && p[1] <= ' ');
     const char* argv[12] = {korrin};
     int argc = 1;
-    while (argc < 11) {
-        while (*p == ' ')
-            ++p;
-        if (*p <= ' ' || (p[0] == '-' && p[1] <= ' '))
-            break;
+    while (start && argc < 11 && *p > ' ') {
         argv[argc++] = p;
         while (*p > ' ')
             ++p;
-        if (*p != '\0')
+        while (*p == ' ')
             *p++ = '\0';
     }
     if (sys<nr_mount>(word("/dev/hdb"), word("/data"), word("ext2"), 0xc0ed0000L, 0) != 0)
         std::printf("korrin-power: cannot mount /dev/hdb\n");
-    if (argc > 1) {
+    if (start) {
         Run const r = run(argv);
         std::printf("korrin-power: korrin exited with %ld%s%s\n", r.status, r.err[0] != '\0' ? ": " : "", r.err);
         nap(1000);
+    }
+    if (to_file) {
+        // The host reads this line from the disk as the guest runs.
+        uptime("ready");
+        sync();
     }
     bool const made = write_file("/data/new", O_WRONLY | O_CREAT | O_TRUNC, 'a', size);
     bool const over = write_file("/data/old", O_WRONLY, 'A', 4096);
@@ -506,7 +512,7 @@ int main()
 
     char scenario[256];
     if (slurp("/etc/korrin-power", scenario, sizeof scenario) > 0)
-        power(first_line(scenario));
+        power(first_line(scenario), to_file);
     long values[9] = {};
     char kind[16] = {};
     if (slurp("/etc/korrin-scenario", scenario, sizeof scenario) > 0) {
