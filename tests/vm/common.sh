@@ -199,3 +199,46 @@ cpio_of()
 {
     (cd "$1" && find . -mindepth 1 | LC_ALL=C sort | cpio --quiet -o -H newc -R 0:0) >"$2"
 }
+
+# vm_modules SUITE ARCH FLAVOUR MODULE...: the modules of the kernel of
+# vm_kernel's package (block devices, file systems and what they need), with
+# every module they depend on, as files of the cache listed in the order to
+# load them.
+vm_modules()
+{
+    local suite=$1 arch=$2 flavour=$3
+    shift 3
+    local package dir
+    package=$(basename "$(vm_kernel "$suite" "$arch" "$flavour")") || return 1
+    dir=$cache/modules/$package
+    if [ ! -d "$dir" ]; then
+        local deb
+        deb=$(vm_deb "$suite" "$arch" "$package") || return 1
+        rm -rf "$dir.new" && mkdir -p "$dir.new" &&
+            dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$dir.new" --wildcards --no-wildcards-match-slash \
+                './lib/modules/*/kernel/drivers/virtio' './lib/modules/*/kernel/drivers/block' \
+                './lib/modules/*/kernel/fs' './lib/modules/*/kernel/lib' './lib/modules/*/kernel/crypto' ||
+            return 1
+        mv "$dir.new"/lib/modules/*/kernel "$dir" && rm -rf "$dir.new" "$deb"
+    fi
+    local -A seen=()
+    local order=()
+    add_module()
+    {
+        local path needed
+        [ -n "${seen[$1]:-}" ] && return 0
+        seen[$1]=1
+        path=$(find "$dir" -name "$1.ko" -o -name "${1//_/-}.ko" | head -n 1)
+        [ -n "$path" ] || return 1
+        # The module's own list, "depends=A,B" in its .modinfo strings.
+        for needed in $(tr '\0' '\n' <"$path" | sed -n 's/^depends=//p' | head -n 1 | tr ',' ' '); do
+            add_module "$needed" || return 1
+        done
+        order+=("$path")
+    }
+    local module
+    for module; do
+        add_module "$module" || return 1
+    done
+    printf '%s\n' "${order[@]}"
+}

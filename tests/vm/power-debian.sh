@@ -1,0 +1,65 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
+# The guest of power.sh on Debian's own kernel: "debian SUITE" is that
+# suite's i386 686-pae kernel, a busybox initramfs with korrin as
+# /usr/sbin/korrin, and the data disk on virtio, mounted as ext2 by the
+# ext4 driver; the modules come from the kernel's package. Sourced by
+# power.sh, after common.sh: sets what old_machine sets, and debian_guest.
+suite=$version
+need_commands qemu-system-i386 apt-get dpkg-deb cpio flock
+vm_lock
+kernel=$(vm_kernel "$suite" i386 686-pae) || skip "cannot get $suite's linux-image-686-pae for i386 from Debian's archive"
+mapfile -t modules < <(vm_modules "$suite" i386 686-pae virtio_pci virtio_blk crc32c_generic ext4)
+[ ${#modules[@]} -gt 0 ] || skip "cannot get the modules of $suite's linux-image-686-pae"
+busybox_deb=$(vm_deb bookworm i386 busybox-static) || skip "cannot get busybox-static:i386 from Debian's archive"
+flock -u 9
+qemu=qemu-system-i386 memory=256 console=/dev/ttyS0
+disk=(-drive "file=DATA,format=raw,if=virtio")
+dpkg-deb -x "$busybox_deb" "$work/busybox" || fail "cannot unpack $busybox_deb"
+
+# debian_guest DIRECTORY SETTING: the initramfs of a guest, and in boot the
+# arguments that hand it to the kernel. A SETTING that starts with "share"
+# gives the data disk a share of the dirty-page limit (min_ratio 50), as a
+# disk has that has been writing: a disk that has written nothing lately
+# has none, so that the flusher writes any dirty page of it at its next
+# wake-up (every 5 s) without waiting for the pages to expire.
+debian_guest()
+{
+    local dir=$1 setting=$2 root=$1/root share=":"
+    if [[ $setting == share* ]]; then
+        setting=${setting#share}
+        setting=${setting# }
+        share="echo 50 >/sys/class/bdi/254:0/min_ratio"
+    fi
+    mkdir -p "$root"/{bin,dev,proc,sys,data,modules,usr/sbin}
+    cp "$work/busybox/bin/busybox" "$root/bin/busybox"
+    cp "$korrin" "$root/usr/sbin/korrin"
+    cp "${modules[@]}" "$root/modules/"
+    local start="korrin $setting; echo \"korrin-power: korrin exited with \$?\"; sleep 1"
+    [ "$setting" = - ] && start=":"
+    cat >"$root/init" <<INIT
+#!/bin/busybox sh
+/bin/busybox mount -t devtmpfs dev /dev
+exec </dev/console >/dev/console 2>&1
+/bin/busybox --install -s /bin
+export PATH=/usr/sbin:/usr/bin:/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+for module in $(for m in "${modules[@]}"; do echo -n "${m##*/} "; done); do insmod /modules/\$module || echo "korrin-power: cannot load \$module"; done
+tries=0
+while [ ! -b /dev/vda ] && [ \$tries -lt 100 ]; do sleep 0.1; tries=\$((tries + 1)); done
+mount -t ext2 /dev/vda /data || echo "korrin-power: cannot mount /dev/vda"
+echo "korrin-vm: expiry \$(cat /proc/sys/vm/dirty_expire_centisecs) cs, writeback every \$(cat /proc/sys/vm/dirty_writeback_centisecs) cs"
+$share
+$start
+yes abcdefghijklmnopqrstuvwxyz | tr -d '\\n' | head -c $size >/data/new
+yes ABCDEFGHIJKLMNOPQRSTUVWXYZ | tr -d '\\n' | head -c 4096 | dd of=/data/old conv=notrunc 2>/dev/null
+echo "korrin-vm: written at \$(cut -d ' ' -f 1 /proc/uptime) s"
+while :; do
+    sleep 1
+    echo "korrin-vm: \$(cut -d ' ' -f 1 /proc/uptime) s, \$(grep -E '^(Dirty|Writeback):' /proc/meminfo | tr -s ' ' | tr '\\n' ' ')"
+done
+INIT
+    chmod 755 "$root/init"
+    cpio_of "$root" "$dir/initramfs" || fail "cannot pack the initramfs"
+    boot=(-initrd "$dir/initramfs" -append "console=ttyS0 panic=-1 loglevel=3")
+}
