@@ -470,6 +470,7 @@ bool write_file(const char* path, int flags, char first, long size)
         uptime("ready");
         sync();
     }
+    uptime("writing");
     bool const made = write_file("/data/new", O_WRONLY | O_CREAT | O_TRUNC, 'a', size);
     bool const over = write_file("/data/old", O_WRONLY, 'A', 4096);
     uptime(made && over ? "written" : "cannot write");

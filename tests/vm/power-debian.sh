@@ -51,6 +51,7 @@ mount -t ext2 /dev/vda /data || echo "korrin-power: cannot mount /dev/vda"
 echo "korrin-vm: expiry \$(cat /proc/sys/vm/dirty_expire_centisecs) cs, writeback every \$(cat /proc/sys/vm/dirty_writeback_centisecs) cs"
 $share
 $start
+echo "korrin-vm: writing at \$(cut -d ' ' -f 1 /proc/uptime) s"
 yes abcdefghijklmnopqrstuvwxyz | tr -d '\\n' | head -c $size >/data/new
 yes ABCDEFGHIJKLMNOPQRSTUVWXYZ | tr -d '\\n' | head -c 4096 | dd of=/data/old conv=notrunc 2>/dev/null
 echo "korrin-vm: written at \$(cut -d ' ' -f 1 /proc/uptime) s"

@@ -23,7 +23,8 @@ here=$(dirname "$(readlink -f "$0")")
 machine=$1 version=$2 init=$3 korrin=$4
 shift 4
 cuts=("$@")
-size=4096
+# The new file's size, 4 kB unless KORRIN_POWER_SIZE says otherwise.
+size=${KORRIN_POWER_SIZE:-4096}
 
 need_commands debugfs mke2fs timeout
 work=$(mktemp -d)
@@ -51,6 +52,7 @@ if [ "$machine" = debian ]; then
 else
     old_machine "$machine" "$version"
     [ -n "$has_ide" ] || fail "$machine has no IDE disk here"
+    append=${append/ hdb=noprobe/}
     disk=(-drive "file=DATA,format=raw,if=ide,index=1")
 fi
 
@@ -60,7 +62,8 @@ guest()
 {
     local dir=$work/$1 setting=${2//,/ }
     mkdir -p "$dir"
-    mke2fs -q -t ext2 -r 0 -b 1024 -m 0 -d "$work/data" "$dir/data" 4096 >/dev/null || fail "cannot make the data disk"
+    mke2fs -q -t ext2 -r 0 -b 1024 -m 0 -d "$work/data" "$dir/data" $((size / 1024 + 4096)) >/dev/null ||
+        fail "cannot make the data disk"
     if [ "$machine" = debian ]; then
         debian_guest "$dir" "$setting"
     else
@@ -162,7 +165,8 @@ for spec in "${cuts[@]}"; do
     lost) [ -n "$found_new" ] && [ "$found_new" != whole ] || ok="" ;;
     esac
     [ "$old" = any ] || [ "$found_old" = "$old" ] || ok=""
-    echo "$machine $version, $setting, power cut ${t} s after the write: $result(wanted new=$new old=$old)"
+    took=$(tr -d '\r' <"$work/$i/console" | awk '/^korrin-vm: writing at/ { from = $4 } /^korrin-vm: written at/ && from != "" { printf "%.2f", $4 - from }')
+    echo "$machine $version, $setting, power cut ${t} s after the write (which took ${took:-?} s): $result(wanted new=$new old=$old)"
     [ -n "$ok" ] || failed=$((failed + 1))
     if [ -z "$ok" ] || [ -n "${KORRIN_POWER_CONSOLE:-}" ]; then
         echo "--- console of the guest, its last lines"
