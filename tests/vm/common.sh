@@ -194,6 +194,21 @@ vm_boot()
     return "$status"
 }
 
+# The first lines of a busybox init: the console as its streams, busybox's
+# commands on the path, /proc and /sys mounted.
+vm_busybox_init()
+{
+    cat <<'INIT'
+#!/bin/busybox sh
+/bin/busybox mount -t devtmpfs dev /dev
+exec </dev/console >/dev/console 2>&1
+/bin/busybox --install -s /bin
+export PATH=/usr/sbin:/usr/bin:/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+INIT
+}
+
 # cpio_of DIRECTORY OUTPUT: an initramfs of the directory's contents.
 cpio_of()
 {

@@ -35,13 +35,7 @@ rm -rf "$root/lib/systemd" "$root/lib/udev"
 cp "$korrin" "$root/usr/sbin/korrin"
 cp "$here/i386-guest.sh" "$root/scenario"
 cat >"$root/init" <<INIT
-#!/bin/busybox sh
-/bin/busybox mount -t devtmpfs dev /dev
-exec </dev/console >/dev/console 2>&1
-/bin/busybox --install -s /bin
-export PATH=/usr/sbin:/usr/bin:/bin
-mount -t proc proc /proc
-mount -t sysfs sys /sys
+$(vm_busybox_init)
 mount -t tmpfs tmp /tmp
 echo "korrin-vm: start at \$(cut -d " " -f 1 /proc/uptime) s"
 sh /scenario $kind

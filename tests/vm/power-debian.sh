@@ -37,13 +37,7 @@ debian_guest()
     local start="korrin $setting; echo \"korrin-power: korrin exited with \$?\"; sleep 1"
     [ "$setting" = - ] && start=":"
     cat >"$root/init" <<INIT
-#!/bin/busybox sh
-/bin/busybox mount -t devtmpfs dev /dev
-exec </dev/console >/dev/console 2>&1
-/bin/busybox --install -s /bin
-export PATH=/usr/sbin:/usr/bin:/bin
-mount -t proc proc /proc
-mount -t sysfs sys /sys
+$(vm_busybox_init)
 for module in $(for m in "${modules[@]}"; do echo -n "${m##*/} "; done); do insmod /modules/\$module || echo "korrin-power: cannot load \$module"; done
 tries=0
 while [ ! -b /dev/vda ] && [ \$tries -lt 100 ]; do sleep 0.1; tries=\$((tries + 1)); done

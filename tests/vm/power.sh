@@ -170,7 +170,10 @@ for spec in "${cuts[@]}"; do
     [ -n "$ok" ] || failed=$((failed + 1))
     if [ -z "$ok" ] || [ -n "${KORRIN_POWER_CONSOLE:-}" ]; then
         echo "--- console of the guest, its last lines"
-        tr -d '\r' <"$work/$i/console" | tail -n 25
+        case $console in
+        /dev/*) tr -d '\r' <"$work/$i/console" | tail -n 25 ;;
+        *) debugfs -R "cat $console" "$work/$i/root.img" 2>/dev/null | tail -n 25 ;;
+        esac
     fi
 done
 [ $failed = 0 ] || fail "$failed of ${#cuts[@]} power cuts on $machine $version did not find what they wanted"
