@@ -59,10 +59,11 @@ Answer call(long a = 0, long b = 0, long c = 0)
 template <long n>
 Answer call5(long a, long b, long c, long d, long e, long* second = nullptr)
 {
-    long r, dx;
-    asm volatile("int $0x80" : "=a"(r), "=d"(dx) : "0"(n), "b"(a), "c"(b), "1"(c), "S"(d), "D"(e) : "memory");
+    long r;
+    long edx = c;
+    asm volatile("int $0x80" : "=a"(r), "+d"(edx) : "0"(n), "b"(a), "c"(b), "S"(d), "D"(e) : "memory");
     if (second != nullptr)
-        *second = dx;
+        *second = edx;
     return {r, false};
 }
 
