@@ -128,11 +128,13 @@ power_cut()
 }
 
 i=0
-for spec in "${cuts[@]}"; do
-    [[ $spec =~ ^([^@]*)@([0-9]+)=(whole|lost)/(whole|old|any)$ ]] || fail "not a cut: $spec"
+settings=() times=() news=() olds=()
+for one in "${cuts[@]}"; do
+    [[ $one =~ ^([^@]*)@([0-9]+)=(whole|lost)/(whole|old|any)$ ]] || fail "not a cut: $one"
     i=$((i + 1))
-    guest $i "${BASH_REMATCH[1]}"
-    power_cut $i "${BASH_REMATCH[2]}" &
+    settings[i]=${BASH_REMATCH[1]} times[i]=${BASH_REMATCH[2]} news[i]=${BASH_REMATCH[3]} olds[i]=${BASH_REMATCH[4]}
+    guest $i "${settings[i]}"
+    power_cut $i "${times[i]}" &
     pids+=($!)
     sleep 1
 done
@@ -140,11 +142,8 @@ wait "${pids[@]}"
 pids=()
 
 failed=0
-i=0
-for spec in "${cuts[@]}"; do
-    i=$((i + 1))
-    [[ $spec =~ ^([^@]*)@([0-9]+)=(whole|lost)/(whole|old|any)$ ]]
-    setting=${BASH_REMATCH[1]//,/ } t=${BASH_REMATCH[2]} new=${BASH_REMATCH[3]} old=${BASH_REMATCH[4]}
+for ((i = 1; i <= ${#cuts[@]}; i++)); do
+    setting=${settings[i]//,/ } t=${times[i]} new=${news[i]} old=${olds[i]}
     share=""
     [[ $setting == share* ]] && share=", the disk with its share" setting=${setting#share} setting=${setting# }
     case $setting in
