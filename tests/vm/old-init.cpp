@@ -425,16 +425,18 @@ void pattern(char* buffer, unsigned long size, char first)
 
 bool write_file(const char* path, int flags, char first, long size)
 {
-    static char chunk[4096];
+    // 4 kB a write, each going on with the alphabet where the last ended.
+    static char chunk[4096 + 26];
     pattern(chunk, sizeof chunk, first);
     long const fd = sys<nr_open>(word(path), flags, 0644);
     if (fd < 0)
         return false;
     bool written = true;
-    for (long left = size; left > 0 && written;) {
-        long const part = left < 4096 ? left : 4096;
-        written = sys<nr_write>(fd, word(chunk), part) == part;
-        left -= part;
+    for (unsigned long done = 0; done < static_cast<unsigned long>(size) && written;) {
+        unsigned long const left = static_cast<unsigned long>(size) - done;
+        long const part = static_cast<long>(left < 4096 ? left : 4096);
+        written = sys<nr_write>(fd, word(chunk + done % 26), part) == part;
+        done += static_cast<unsigned long>(part);
     }
     close(static_cast<int>(fd));
     return written;
