@@ -13,7 +13,14 @@
 #                          takes none);
 #   console                where the init reports: a device, or a file on the
 #                          root disk that the host reads back;
-#   has_ide                whether a second IDE disk can be attached.
+#   data_disk, data_index  the guest's device of the data disk that power
+#                          cuts attach, and its IDE index (empty where the
+#                          board has no IDE);
+#   hz                     the kernel's clock ticks a second, the unit of its
+#                          ages and of a process's times in /proc;
+#   byte_order             LSB or MSB, as the machine's programs must be;
+#   nic                    QEMU's network card: none, or one on a hub that
+#                          leads nowhere where the board needs it.
 # Skips when the kernel is not there.
 old_machine()
 {
@@ -28,20 +35,25 @@ old_machine()
     fi
     kernel=$(ls "${kernels:-/nonexistent}/linux-$version-$machine."*[Ii]mage "${kernels:-/nonexistent}/linux-$version-$machine.vmlinux" 2>/dev/null | head -n 1)
     [ -n "$kernel" ] || skip "no Linux $version kernel for $machine: set KORRIN_OLD_KERNELS to the shared kernels"
-    memory=32 machine_args=() console=/dev/console has_ide=1 root_kind=romfs-initrd
+    memory=32 machine_args=() console=/dev/console root_kind=romfs-initrd
+    data_disk=/dev/hdb data_index=1 hz=100 byte_order=MSB nic=(-nic none)
     local init="init=/sbin/init panic=1"
     case $machine in
     i386)
-        qemu=qemu-system-i386 machine_args=(-cpu pentium2) console=/dev/ttyS0
+        qemu=qemu-system-i386 machine_args=(-cpu pentium2) console=/dev/ttyS0 byte_order=LSB
         case $version in
         1.2.*) root_kind=ext2-disk append="" ;;
         2.0.*) root_kind=ext2-initrd append="console=ttyS0 root=/dev/ram0 rw" ;;
         *) append="console=ttyS0 root=/dev/ram0" ;;
         esac
         ;;
-    mipsel)
-        # The first UART comes after 28 other slots on this board.
-        qemu=qemu-system-mipsel machine_args=(-M malta -cpu 4Kc) root_kind=romfs-disk
+    mips | mipsel)
+        # One board in either byte order: QEMU's program and the kernel
+        # decide it (the big-endian kernel moves IDE sectors unswapped),
+        # while romfs and ext2 keep their own whatever the machine's. The
+        # first UART comes after 28 other slots on this board.
+        qemu=qemu-system-$machine machine_args=(-M malta -cpu 4Kc) root_kind=romfs-disk
+        [ "$machine" = mipsel ] && byte_order=LSB
         # Not probing for disks that are not there saves seconds; power.sh
         # drops hdb=noprobe for its second disk.
         append="console=ttyS28 root=/dev/hda $init hdb=noprobe ide1=noprobe"
@@ -49,7 +61,7 @@ old_machine()
     sparc)
         # OpenBIOS talks on the serial port only without graphics. No word of
         # the command line may start with a dash.
-        qemu=qemu-system-sparc machine_args=(-M SS-5 -nographic) memory=64 has_ide=""
+        qemu=qemu-system-sparc machine_args=(-M SS-5 -nographic) memory=64 data_disk=""
         append="root=/dev/ram0 $init"
         ;;
     powerpc)
@@ -58,15 +70,23 @@ old_machine()
         append="root=/dev/hda rw $init"
         ;;
     arm)
-        qemu=qemu-system-arm machine_args=(-M integratorcp) has_ide="" append="console=ttyAM0 root=/dev/ram0 $init"
+        qemu=qemu-system-arm machine_args=(-M integratorcp) data_disk="" byte_order=LSB append="console=ttyAM0 root=/dev/ram0 $init"
         export QEMU_AUDIO_DRV=none
         ;;
     alpha)
-        qemu=qemu-system-alpha machine_args=(-M clipper) memory=64 has_ide=""
+        # The root stays on the initrd; 2.2 has IDE, and the data disk is
+        # its first. 2.2's interrupt table gives an irq to the IDE in its
+        # place behind the network card, slot 3, and none in slot 2, where
+        # it moves without a card. The clock ticks 1024 times a second.
+        qemu=qemu-system-alpha machine_args=(-M clipper) memory=64 hz=1024 byte_order=LSB
         append="console=ttyS0 root=/dev/ram0 $init"
+        case $version in
+        2.2.*) data_disk=/dev/hda data_index=0 nic=(-nic hubport,hubid=0) ;;
+        *) data_disk="" ;;
+        esac
         ;;
     m68k)
-        qemu=qemu-system-m68k machine_args=(-M q800) memory=64 has_ide="" append="debug=ser root=/dev/ram0 $init"
+        qemu=qemu-system-m68k machine_args=(-M q800) memory=64 data_disk="" append="debug=ser root=/dev/ram0 $init"
         ;;
     *) fail "no such machine: $machine" ;;
     esac
@@ -86,6 +106,12 @@ old_root()
     mknod "$root/dev/ram0" b 1 0
     mknod "$root/dev/hda" b 3 0
     mknod "$root/dev/hdb" b 3 64
+    local program
+    for program in "$2" "$3"; do
+        # ELF's sixth byte: 1 for LSB, 2 for MSB.
+        [ "$(od -An -j5 -N1 -tu1 "$program" | tr -d ' ')" = "$([ "$byte_order" = LSB ] && echo 1 || echo 2)" ] ||
+            fail "$program is not a $byte_order program, as $machine's must be"
+    done
     cp "$2" "$root/sbin/init"
     cp "$3" "$root/usr/sbin/korrin"
     echo "$console" >"$root/etc/korrin-console"

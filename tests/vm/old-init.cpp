@@ -13,13 +13,14 @@
 // /etc/korrin-scenario says what this kernel does with the flush call,
 // "daemon" (the daemon call keeps its caller: 1.2), "flush" (it returns at
 // once, and flushes return 0: 2.0, 2.2) or "ends" (the first flush ends the
-// caller: 2.4), then the nine values that the display lists after boot.
+// caller: 2.4), the kernel's clock ticks a second, then the nine values
+// that the display lists after boot.
 //
 // /etc/korrin-power, in its place, makes the run a power cut's first half:
-// SIZE and korrin's arguments, or "-" for no korrin. The second IDE disk is
-// mounted, korrin started with those arguments (if any), and a second
-// later SIZE bytes are written to a new file and an existing one written
-// over, without a sync; then init says so and waits for the power to go.
+// SIZE, the data disk's device and korrin's arguments, or "-" for no
+// korrin. The data disk is mounted, korrin started with those arguments
+// (if any), and a second later SIZE bytes are written to a new file and an
+// existing one written over, without a sync; then init says so and waits for the power to go.
 // Where the report is a file, a line that says it is about to write is
 // synced before the write, for the host to read from the disk.
 #include "runtime/runtime.h"
@@ -348,7 +349,7 @@ void tuning(const long* values)
     check("nobody: nothing left", titled("", before), 0);
 }
 
-void daemons(const char* kind)
+void daemons(const char* kind, long hz)
 {
     bool const stays = !same(kind, "ends");
     long const before = last_pid();
@@ -373,7 +374,7 @@ void daemons(const char* kind)
     nap(3000);
     check("after four flush-delays: update (bdflush), flushing", process(update[0]).cmdline,
           "update (bdflush)|-f|1|-s|1");
-    check("and sleeping between flushes: under 0.2 s of processor time", process(update[0]).ticks < 20, true);
+    check("and sleeping between flushes: under 0.2 s of processor time", process(update[0]).ticks * 5 < hz, true);
     signal_to(update[0], sigterm);
     signal_to(update[0], sigint);
     nap(300);
@@ -450,6 +451,11 @@ bool write_file(const char* path, int flags, char first, long size)
     long const size = rt::to_long(p, &p, error);
     while (*p == ' ')
         ++p;
+    const char* const disk = p;
+    while (*p > ' ')
+        ++p;
+    while (*p == ' ')
+        *p++ = '\0';
     bool const start = !(p[0] == '-' && p[1] <= ' ');
     const char* argv[12] = {korrin};
     int argc = 1;
@@ -460,8 +466,8 @@ bool write_file(const char* path, int flags, char first, long size)
         while (*p == ' ')
             *p++ = '\0';
     }
-    if (sys<nr_mount>(word("/dev/hdb"), word("/data"), word("ext2"), 0xc0ed0000L, 0) != 0)
-        std::printf("korrin-power: cannot mount /dev/hdb\n");
+    if (sys<nr_mount>(word(disk), word("/data"), word("ext2"), 0xc0ed0000L, 0) != 0)
+        std::printf("korrin-power: cannot mount %s\n", disk);
     if (start) {
         Run const r = run(argv);
         std::printf("korrin-power: korrin exited with %ld%s%s\n", r.status, r.err[0] != '\0' ? ": " : "", r.err);
@@ -516,18 +522,19 @@ int main()
     char scenario[256];
     if (slurp("/etc/korrin-power", scenario, sizeof scenario) > 0)
         power(first_line(scenario), to_file);
-    long values[9] = {};
+    long values[9] = {}, hz = 100;
     char kind[16] = {};
     if (slurp("/etc/korrin-scenario", scenario, sizeof scenario) > 0) {
         char* p = scenario;
         for (std::size_t i = 0; *p > ' ' && i < sizeof kind - 1; ++i)
             kind[i] = *p++;
         int error = 0;
+        hz = rt::to_long(p, &p, error);
         for (long& value : values)
             value = rt::to_long(p, &p, error);
     }
     tuning(values);
-    daemons(kind);
+    daemons(kind, hz);
 
     char names[6 * 65] = {};
     sys<nr_uname>(word(names));

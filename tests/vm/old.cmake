@@ -43,4 +43,4 @@ endfunction()
 # without korrin a new file is still not on disk after 20 s; with korrin's
 # defaults it is whole within 12 s and a file written over within 45 s;
 # with a flush every second and both ages at 1 s, both within 5 s.
-set(korrin_flushed_cuts "-@20=lost/any" "@12=whole/any" "@45=whole/whole" "-f,1,-5,100,-6,100@5=whole/whole")
+set(korrin_flushed_cuts "-@20=lost/any" "@12=whole/any" "@45=whole/whole" "-f,1,-5,HZ,-6,HZ@5=whole/whole")

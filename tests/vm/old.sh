@@ -1,7 +1,7 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-2.0-or-later
 # old.sh MACHINE VERSION KIND "VALUES" INIT KORRIN: boots the real Linux
-# VERSION for MACHINE (i386, mipsel, sparc, powerpc, arm, alpha, m68k) from
+# VERSION for MACHINE (i386, mips, mipsel, sparc, powerpc, arm, alpha, m68k) from
 # the shared kernels under QEMU's software emulation, with INIT as its init
 # and KORRIN as /usr/sbin/korrin, both static programs of that machine on
 # korrin's own runtime. KIND and VALUES are what this kernel does with the
@@ -17,7 +17,7 @@ old_machine "$machine" "$version"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 old_root "$work/root" "$init" "$korrin"
-echo "$kind $values" >"$work/root/etc/korrin-scenario"
+echo "$kind $hz $values" >"$work/root/etc/korrin-scenario"
 old_image "$work/root" "$work/image"
 
 log=$work/console.log

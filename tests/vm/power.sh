@@ -8,7 +8,8 @@
 # killed (SIGKILL: no shutdown, no sync), and the disk is read back here.
 #
 # CUT is SETTING@T=NEW/OLD: SETTING korrin's arguments with commas for
-# spaces (none: korrin with its defaults), or "-" for no korrin (on Debian's
+# spaces and HZ for a second in the kernel's clock ticks (none: korrin with
+# its defaults), or "-" for no korrin (on Debian's
 # kernel, after "share," for a disk with its share of the dirty limit); NEW "whole" or "lost" (not whole), OLD
 # "whole" (the new text), "old" (still the old) or "any".
 #
@@ -49,11 +50,12 @@ alphabet 0123456789 4096 >"$work/data/old"
 
 if [ "$machine" = debian ]; then
     . "$here/power-debian.sh"
+    hz=100 nic=(-nic none)
 else
     old_machine "$machine" "$version"
-    [ -n "$has_ide" ] || fail "$machine has no IDE disk here"
+    [ -n "$data_disk" ] || fail "$machine $version has no IDE disk here"
     append=${append/ hdb=noprobe/}
-    disk=(-drive "file=DATA,format=raw,if=ide,index=1")
+    disk=(-drive "file=DATA,format=raw,if=ide,index=$data_index")
 fi
 
 # guest N SETTING: the guest's directory $work/N, with its root and data
@@ -68,10 +70,10 @@ guest()
         debian_guest "$dir" "$setting"
     else
         old_root "$dir/root" "$init" "$korrin"
-        echo "$size $setting" >"$dir/root/etc/korrin-power"
+        echo "$size $data_disk $setting" >"$dir/root/etc/korrin-power"
         old_image "$dir/root" "$dir/root.img"
     fi
-    qemu_run=("$qemu" -m "$memory" -smp 1 -display none -monitor none -nic none -serial "file:$dir/console"
+    qemu_run=("$qemu" -m "$memory" -smp 1 -display none -monitor none "${nic[@]}" -serial "file:$dir/console"
         -no-reboot -accel tcg -kernel "$kernel" "${boot[@]}" "${disk[@]/DATA/$dir/data}")
 }
 
@@ -132,7 +134,7 @@ settings=() times=() news=() olds=()
 for one in "${cuts[@]}"; do
     [[ $one =~ ^([^@]*)@([0-9]+)=(whole|lost)/(whole|old|any)$ ]] || fail "not a cut: $one"
     i=$((i + 1))
-    settings[i]=${BASH_REMATCH[1]} times[i]=${BASH_REMATCH[2]} news[i]=${BASH_REMATCH[3]} olds[i]=${BASH_REMATCH[4]}
+    settings[i]=${BASH_REMATCH[1]//HZ/$hz} times[i]=${BASH_REMATCH[2]} news[i]=${BASH_REMATCH[3]} olds[i]=${BASH_REMATCH[4]}
     guest $i "${settings[i]}"
     power_cut $i "${times[i]}" &
     pids+=($!)
