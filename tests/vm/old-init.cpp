@@ -17,10 +17,15 @@
 // that the display lists after boot.
 //
 // /etc/korrin-power, in its place, makes the run a power cut's first half:
-// SIZE, the data disk's device and korrin's arguments, or "-" for no
-// korrin. The data disk is mounted, korrin started with those arguments
-// (if any), and a second later SIZE bytes are written to a new file and an
-// existing one written over, without a sync; then init says so and waits for the power to go.
+// WORKLOAD, SIZE, the data disk's device and korrin's arguments, or "-" for
+// no korrin. The data disk is mounted and synced, korrin started with those
+// arguments (if any), and a second later the workload begins:
+// - "write": SIZE bytes to a new file and 4 kB over an existing one,
+//   without a sync; then init says so and waits for the power to go;
+// - "stream": the same while a child streams data to a third file;
+// - "idle", "rewrite", "append": init says it begins, then writes nothing,
+//   or every second 4 kB over the existing file, or 512 bytes at the end of
+//   a log, while the host counts what the disk receives.
 // Where the report is a file, a line that says it is about to write is
 // synced before the write, for the host to read from the disk.
 #include "runtime/runtime.h"
@@ -443,34 +448,87 @@ bool write_file(const char* path, int flags, char first, long size)
     return written;
 }
 
-// What the guest does before a power cut (see the top of this file).
-[[noreturn]] void power(char* setting, bool to_file)
+// The next word of P, ended with a zero; P moves past it and its blanks.
+char* next_word(char*& p)
 {
-    int error = 0;
-    char* p = setting;
-    long const size = rt::to_long(p, &p, error);
-    while (*p == ' ')
-        ++p;
-    const char* const disk = p;
+    char* const word = p;
     while (*p > ' ')
         ++p;
     while (*p == ' ')
         *p++ = '\0';
+    return word;
+}
+
+// The streaming writer, for good: 64 kB a write to /data/stream, made anew
+// at every 32 MB, as much as the guest's whole memory, so that the disk
+// does not fill.
+void stream()
+{
+    if (fork() != 0)
+        return;
+    static char chunk[65536 + 26];
+    pattern(chunk, sizeof chunk, 'a');
+    for (;;) {
+        long const fd = sys<nr_open>(word("/data/stream"), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        unsigned long done = 0;
+        while (fd >= 0 && done < 32UL << 20 && sys<nr_write>(fd, word(chunk + done % 26), 65536) == 65536)
+            done += 65536;
+        close(static_cast<int>(fd));
+        if (done < 32UL << 20)
+            nap(1000);
+    }
+}
+
+// Every second, 4 kB over the file "old" (rewrite) or 512 bytes at the end
+// of "log" (append), for good.
+[[noreturn]] void every_second(bool rewrite)
+{
+    static char text[4096];
+    pattern(text, sizeof text, 'A');
+    for (;;) {
+        long const fd = rewrite ? sys<nr_open>(word("/data/old"), O_WRONLY)
+                                : sys<nr_open>(word("/data/log"), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        sys<nr_write>(fd, word(text), rewrite ? 4096 : 512);
+        close(static_cast<int>(fd));
+        nap(1000);
+    }
+}
+
+// What the guest does before a power cut, or while the host counts what
+// its data disk receives (see the top of this file).
+[[noreturn]] void power(char* setting, bool to_file)
+{
+    int error = 0;
+    char* p = setting;
+    const char* const workload = next_word(p);
+    long const size = rt::to_long(p, &p, error);
+    while (*p == ' ')
+        ++p;
+    const char* const disk = next_word(p);
     bool const start = !(p[0] == '-' && p[1] <= ' ');
     const char* argv[12] = {korrin};
-    int argc = 1;
-    while (start && argc < 11 && *p > ' ') {
-        argv[argc++] = p;
-        while (*p > ' ')
-            ++p;
-        while (*p == ' ')
-            *p++ = '\0';
-    }
+    for (int argc = 1; start && argc < 11 && *p > ' ';)
+        argv[argc++] = next_word(p);
     if (sys<nr_mount>(word(disk), word("/data"), word("ext2"), 0xc0ed0000L, 0) != 0)
         std::printf("korrin-power: cannot mount %s\n", disk);
+    // The mount's own writes go before korrin starts: from here on the disk
+    // has nothing to write but what the workload gives it.
+    sync();
+    long const before = last_pid();
     if (start) {
         Run const r = run(argv);
         std::printf("korrin-power: korrin exited with %ld%s%s\n", r.status, r.err[0] != '\0' ? ": " : "", r.err);
+        nap(1000);
+    }
+    if (!same(workload, "write") && !same(workload, "stream")) {
+        uptime("measuring");
+        if (same(workload, "rewrite") || same(workload, "append"))
+            every_second(same(workload, "rewrite"));
+        for (;;)
+            nap(1000);
+    }
+    if (same(workload, "stream")) {
+        stream();
         nap(1000);
     }
     if (to_file) {
@@ -481,6 +539,10 @@ bool write_file(const char* path, int flags, char first, long size)
     uptime("writing");
     bool const made = write_file("/data/new", O_WRONLY | O_CREAT | O_TRUNC, 'a', size);
     bool const over = write_file("/data/old", O_WRONLY, 'A', 4096);
+    // What a writer that filled the memory has left of korrin's processes.
+    std::printf("korrin-vm: after the write, %d update (bdflush), %d update (sync), %d bdflush (daemon)\n",
+                titled("update (bdflush)", before), titled("update (sync)", before),
+                titled("bdflush (daemon)", before));
     uptime(made && over ? "written" : "cannot write");
     for (;;)
         nap(1000);

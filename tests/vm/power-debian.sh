@@ -16,7 +16,7 @@ qemu=qemu-system-i386 memory=256 console=/dev/ttyS0
 disk=(-drive "file=DATA,format=raw,if=virtio")
 dpkg-deb -x "$busybox_deb" "$work/busybox" || fail "cannot unpack $busybox_deb"
 
-# debian_guest DIRECTORY SETTING: the initramfs of a guest, and in boot the
+# debian_guest DIRECTORY SETTING WORKLOAD: the initramfs of a guest, and in boot the
 # arguments that hand it to the kernel. A SETTING that starts with "share"
 # gives the data disk a share of the dirty-page limit (min_ratio 50), as a
 # disk has that has been writing: a disk that has written nothing lately
@@ -24,7 +24,7 @@ dpkg-deb -x "$busybox_deb" "$work/busybox" || fail "cannot unpack $busybox_deb"
 # wake-up (every 5 s) without waiting for the pages to expire.
 debian_guest()
 {
-    local dir=$1 setting=$2 root=$1/root share=":"
+    local dir=$1 setting=$2 workload=$3 root=$1/root share=":"
     if [[ $setting == share* ]]; then
         setting=${setting#share}
         setting=${setting# }
@@ -44,11 +44,31 @@ while [ ! -b /dev/vda ] && [ \$tries -lt 100 ]; do sleep 0.1; tries=\$((tries + 
 mount -t ext2 /dev/vda /data || echo "korrin-power: cannot mount /dev/vda"
 echo "korrin-vm: expiry \$(cat /proc/sys/vm/dirty_expire_centisecs) cs, writeback every \$(cat /proc/sys/vm/dirty_writeback_centisecs) cs"
 $share
+sync
 $start
-echo "korrin-vm: writing at \$(cut -d ' ' -f 1 /proc/uptime) s"
-yes abcdefghijklmnopqrstuvwxyz | tr -d '\\n' | head -c $size >/data/new
-yes ABCDEFGHIJKLMNOPQRSTUVWXYZ | tr -d '\\n' | head -c 4096 | dd of=/data/old conv=notrunc 2>/dev/null
-echo "korrin-vm: written at \$(cut -d ' ' -f 1 /proc/uptime) s"
+alphabet() { yes \$1 | tr -d '\\n' | head -c \$2; }
+case $workload in
+idle) echo "korrin-vm: measuring at \$(cut -d ' ' -f 1 /proc/uptime) s" ;;
+rewrite | append)
+    echo "korrin-vm: measuring at \$(cut -d ' ' -f 1 /proc/uptime) s"
+    while :; do
+        if [ $workload = rewrite ]; then
+            alphabet ABCDEFGHIJKLMNOPQRSTUVWXYZ 4096 | dd of=/data/old conv=notrunc 2>/dev/null
+        else
+            alphabet ABCDEFGHIJKLMNOPQRSTUVWXYZ 512 >>/data/log
+        fi
+        sleep 1
+    done ;;
+*)
+    if [ $workload = stream ]; then
+        yes abcdefghijklmnopqrstuvwxyz | tr -d '\\n' | dd of=/data/stream bs=65536 2>/dev/null &
+        sleep 1
+    fi
+    echo "korrin-vm: writing at \$(cut -d ' ' -f 1 /proc/uptime) s"
+    alphabet abcdefghijklmnopqrstuvwxyz $size >/data/new
+    alphabet ABCDEFGHIJKLMNOPQRSTUVWXYZ 4096 | dd of=/data/old conv=notrunc 2>/dev/null
+    echo "korrin-vm: written at \$(cut -d ' ' -f 1 /proc/uptime) s" ;;
+esac
 while :; do
     sleep 1
     echo "korrin-vm: \$(cut -d ' ' -f 1 /proc/uptime) s, \$(grep -E '^(Dirty|Writeback):' /proc/meminfo | tr -s ' ' | tr '\\n' ' ')"

@@ -1,22 +1,37 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-2.0-or-later
 # power.sh MACHINE VERSION INIT KORRIN CUT...: power cuts on a real kernel
-# under QEMU. For each CUT a guest of its own, all of them side by side,
-# boots with a second disk (an ext2 image made here, holding a file "old")
-# and, a second after starting korrin as CUT says, writes 4 kB to a new file
-# "new" and over "old", without a sync; T seconds after it says so, QEMU is
-# killed (SIGKILL: no shutdown, no sync), and the disk is read back here.
+# under QEMU, and what its data disk receives. For each CUT a guest of its
+# own, all of them side by side, boots with a second disk (an ext2 image
+# made here, holding a file "old"), mounts and syncs it, starts korrin as
+# CUT says, and a second later begins its workload. QEMU is killed (SIGKILL:
+# no shutdown, no sync) a fixed time after the guest says it has begun, and
+# the disk is read back here.
 #
-# CUT is SETTING@T=NEW/OLD: SETTING korrin's arguments with commas for
-# spaces and HZ for a second in the kernel's clock ticks (none: korrin with
-# its defaults), or "-" for no korrin (on Debian's
-# kernel, after "share," for a disk with its share of the dirty limit); NEW "whole" or "lost" (not whole), OLD
-# "whole" (the new text), "old" (still the old) or "any".
+# A CUT is one of
+#   [WORKLOAD:]SETTING@T=NEW/OLD     WORKLOAD "write" (the default): 4 kB
+#       to a new file "new" and over "old", without a sync; "stream": the
+#       same while the guest streams data to a third file, far more than
+#       its buffer cache holds. The power is cut T s after the write. NEW
+#       "whole" or "lost" (not whole), OLD "whole" (the new text), "old"
+#       (still the old) or "any".
+#   WORKLOAD:SETTING@FROM+SPAN<=WRITES     WORKLOAD "idle" (nothing is
+#       written), "rewrite" (4 kB over "old" every second) or "append" (512
+#       bytes at the end of a log every second): the disk receives at most
+#       WRITES write operations (or "any") in the SPAN s that begin FROM s
+#       after the workload's start, as QEMU counts them (query-blockstats
+#       over its QMP socket).
+# SETTING is korrin's arguments with commas for spaces and HZ for a second
+# in the kernel's clock ticks (none: korrin with its defaults), or "-" for
+# no korrin (on Debian's kernel, after "share," for a disk with its share
+# of the dirty limit).
 #
-# MACHINE VERSION is an old kernel of the shared kernels (i386 1.2 to 2.4,
-# powerpc 2.2.1; INIT is the tests' init, old-init.cpp), or "debian
-# SUITE": that suite's i386 686-pae kernel with a busybox initramfs and its
-# own virtio disk (INIT is ignored).
+# MACHINE VERSION is an old kernel of the shared kernels (INIT is the
+# tests' init, old-init.cpp), or "debian SUITE": that suite's i386 686-pae
+# kernel with a busybox initramfs and its own virtio disk (INIT is ignored).
+# KORRIN_POWER_SIZE sets the new file's size (4 kB by default), and
+# KORRIN_POWER_MEMORY the guest's memory in MB; with it, every guest that
+# starts korrin must still have its update process, titled, after the write.
 set -uo pipefail
 here=$(dirname "$(readlink -f "$0")")
 . "$here/common.sh"
@@ -24,10 +39,9 @@ here=$(dirname "$(readlink -f "$0")")
 machine=$1 version=$2 init=$3 korrin=$4
 shift 4
 cuts=("$@")
-# The new file's size, 4 kB unless KORRIN_POWER_SIZE says otherwise.
 size=${KORRIN_POWER_SIZE:-4096}
 
-need_commands debugfs mke2fs timeout
+need_commands debugfs mke2fs timeout python3
 work=$(mktemp -d)
 pids=()
 # Every QEMU is killed by its PID, whatever happens.
@@ -55,26 +69,65 @@ else
     old_machine "$machine" "$version"
     [ -n "$data_disk" ] || fail "$machine $version has no IDE disk here"
     append=${append/ hdb=noprobe/}
-    disk=(-drive "file=DATA,format=raw,if=ide,index=$data_index")
+    disk=(-drive "file=DATA,format=raw,if=ide,index=$data_index,id=data")
 fi
+memory=${KORRIN_POWER_MEMORY:-$memory}
 
-# guest N SETTING: the guest's directory $work/N, with its root and data
-# images, and in qemu_run the QEMU command line.
+# guest N WORKLOAD SETTING: the guest's directory $work/N, with its root
+# and data images, and in qemu_run the QEMU command line. A streaming guest
+# gets 40 MB more, for its file of up to 32 MB.
 guest()
 {
-    local dir=$work/$1 setting=${2//,/ }
+    local dir=$work/$1 workload=$2 setting=${3//,/ } kb=$((size / 1024 + 4096))
     mkdir -p "$dir"
-    mke2fs -q -t ext2 -r 0 -b 1024 -m 0 -d "$work/data" "$dir/data" $((size / 1024 + 4096)) >/dev/null ||
+    [ "$workload" = stream ] && kb=$((kb + 40960))
+    mke2fs -q -t ext2 -r 0 -b 1024 -m 0 -d "$work/data" "$dir/data" $kb >/dev/null ||
         fail "cannot make the data disk"
     if [ "$machine" = debian ]; then
-        debian_guest "$dir" "$setting"
+        debian_guest "$dir" "$setting" "$workload"
     else
         old_root "$dir/root" "$init" "$korrin"
-        echo "$size $data_disk $setting" >"$dir/root/etc/korrin-power"
+        echo "$workload $size $data_disk $setting" >"$dir/root/etc/korrin-power"
         old_image "$dir/root" "$dir/root.img"
     fi
     qemu_run=("$qemu" -m "$memory" -smp 1 -display none -monitor none "${nic[@]}" -serial "file:$dir/console"
-        -no-reboot -accel tcg -kernel "$kernel" "${boot[@]}" "${disk[@]/DATA/$dir/data}")
+        -qmp "unix:$dir/qmp,server=on,wait=off" -no-reboot -accel tcg -kernel "$kernel" "${boot[@]}"
+        "${disk[@]/DATA/$dir/data}")
+}
+
+# disk_writes N: "OPERATIONS BYTES" that guest N's data disk has received,
+# as QEMU counts them; or what went wrong, and 1.
+disk_writes()
+{
+    python3 - "$work/$1/qmp" <<'QMP'
+import json, socket, sys
+try:
+    qmp = socket.socket(socket.AF_UNIX)
+    qmp.settimeout(10)
+    qmp.connect(sys.argv[1])
+    stream = qmp.makefile("rw")
+    json.loads(stream.readline())
+    for command in ("qmp_capabilities", "query-blockstats"):
+        stream.write(json.dumps({"execute": command}) + "\n")
+        stream.flush()
+        answer = {"event": None}
+        while "event" in answer:
+            line = stream.readline()
+            if not line:
+                raise RuntimeError(f"QEMU closed its QMP socket after {command}")
+            answer = json.loads(line)
+        if "return" not in answer:
+            raise RuntimeError(f"{command}: {answer}")
+    for drive in answer["return"]:
+        if drive.get("device") == "data":
+            print(drive["stats"]["wr_operations"], drive["stats"]["wr_bytes"])
+            break
+    else:
+        raise RuntimeError(f"no drive 'data' in {answer['return']}")
+except Exception as error:
+    print(f"qmp: {error}".replace("\n", " "))
+    sys.exit(1)
+QMP
 }
 
 # The marker: on the console, or, where the report is a file on the root
@@ -82,16 +135,17 @@ guest()
 marked()
 {
     case $console in
-    /dev/*) [ -f "$1/console" ] && tr -d '\r' <"$1/console" | grep -aq '^korrin-vm: written at' ;;
+    /dev/*) [ -f "$1/console" ] && tr -d '\r' <"$1/console" | grep -aqE '^korrin-vm: (written|measuring) at' ;;
     *) debugfs -R "cat $console" "$1/root.img" 2>/dev/null | grep -aq '^korrin-vm: ready' ;;
     esac
 }
 
-# power_cut N T: boots guest N, cuts its power T s after the marker, and writes
-# "new" and "old" as found on its disk to $work/N/result.
+# power_cut N T [SPAN]: boots guest N, cuts its power T s after the marker,
+# and writes "new" and "old" as found on its disk to $work/N/result; with a
+# SPAN, what its disk received in the SPAN s after those T instead.
 power_cut()
 {
-    local dir=$work/$1 t=$2
+    local dir=$work/$1 t=$2 span=${3:-}
     "${qemu_run[@]}" </dev/null >"$dir/qemu.log" 2>&1 &
     local pid=$! tenths=1200
     echo "$pid" >"$dir/pid"
@@ -105,6 +159,20 @@ power_cut()
         sleep 0.1
     done
     sleep "$t"
+    if [ -n "$span" ]; then
+        local first second
+        first=$(disk_writes "$1") && sleep "$span" && second=$(disk_writes "$1")
+        kill -KILL $pid
+        wait $pid 2>/dev/null
+        if [ -z "$second" ] || [[ $second == qmp:* ]]; then
+            echo "${second:-$first}" >"$dir/result"
+        else
+            read -r -a first <<<"$first"
+            read -r -a second <<<"$second"
+            echo "writes=$((second[0] - first[0])) bytes=$((second[1] - first[1])) " >"$dir/result"
+        fi
+        return
+    fi
     kill -KILL $pid
     wait $pid 2>/dev/null
     if ! debugfs -R 'ls /' "$dir/data" 2>"$dir/debugfs.log" | grep -q old; then
@@ -127,16 +195,26 @@ power_cut()
         fi
         echo -n "$file=$found " >>"$dir/result"
     done
+    # How much of the streamed file reached the disk.
+    local streamed
+    streamed=$(debugfs -R 'stat /stream' "$dir/data" 2>/dev/null | sed -n 's/.*Size: \([0-9]*\).*/\1/p' | head -n 1)
+    [ -n "$streamed" ] && echo -n "stream=$((streamed / 1024))kB " >>"$dir/result"
 }
 
 i=0
-settings=() times=() news=() olds=()
+workloads=() settings=() times=() spans=() wants=()
 for one in "${cuts[@]}"; do
-    [[ $one =~ ^([^@]*)@([0-9]+)=(whole|lost)/(whole|old|any)$ ]] || fail "not a cut: $one"
+    [[ $one =~ ^(([a-z]+):)?([^@:]*)@([0-9]+)(\+([0-9]+)<=([0-9]+|any)|=(whole|lost)/(whole|old|any))$ ]] ||
+        fail "not a cut: $one"
     i=$((i + 1))
-    settings[i]=${BASH_REMATCH[1]//HZ/$hz} times[i]=${BASH_REMATCH[2]} news[i]=${BASH_REMATCH[3]} olds[i]=${BASH_REMATCH[4]}
-    guest $i "${settings[i]}"
-    power_cut $i "${times[i]}" &
+    workloads[i]=${BASH_REMATCH[2]:-write} settings[i]=${BASH_REMATCH[3]//HZ/$hz} times[i]=${BASH_REMATCH[4]}
+    spans[i]=${BASH_REMATCH[6]} wants[i]=${BASH_REMATCH[7]:-${BASH_REMATCH[8]}/${BASH_REMATCH[9]}}
+    case ${workloads[i]}:${spans[i]:+span} in
+    write: | stream: | idle:span | rewrite:span | append:span) ;;
+    *) fail "not a cut: $one (${workloads[i]} with ${spans[i]:-no} span)" ;;
+    esac
+    guest $i "${workloads[i]}" "${settings[i]}"
+    power_cut $i "${times[i]}" "${spans[i]}" &
     pids+=($!)
     sleep 1
 done
@@ -145,7 +223,7 @@ pids=()
 
 failed=0
 for ((i = 1; i <= ${#cuts[@]}; i++)); do
-    setting=${settings[i]//,/ } t=${times[i]} new=${news[i]} old=${olds[i]}
+    setting=${settings[i]//,/ } t=${times[i]} span=${spans[i]} want=${wants[i]}
     share=""
     [[ $setting == share* ]] && share=", the disk with its share" setting=${setting#share} setting=${setting# }
     case $setting in
@@ -154,27 +232,39 @@ for ((i = 1; i <= ${#cuts[@]}; i++)); do
     *) setting="korrin $setting$share" ;;
     esac
     result=$(cat "$work/$i/result" 2>/dev/null)
+    console_text=$(case $console in
+        /dev/*) tr -d '\r' <"$work/$i/console" ;;
+        *) debugfs -R "cat $console" "$work/$i/root.img" 2>/dev/null ;;
+        esac)
     ok=1
-    case $result in
-    new=*) ;;
-    *) ok="" ;;
-    esac
-    found_new=$(sed -n 's/.*new=\([a-z]*\).*/\1/p' <<<"$result")
-    found_old=$(sed -n 's/.*old=\([a-z]*\).*/\1/p' <<<"$result")
-    case $new in
-    whole) [ "$found_new" = whole ] || ok="" ;;
-    lost) [ -n "$found_new" ] && [ "$found_new" != whole ] || ok="" ;;
-    esac
-    [ "$old" = any ] || [ "$found_old" = "$old" ] || ok=""
-    took=$(tr -d '\r' <"$work/$i/console" | awk '/^korrin-vm: writing at/ { from = $4 } /^korrin-vm: written at/ && from != "" { printf "%.2f", $4 - from }')
-    echo "$machine $version, $setting, power cut ${t} s after the write (which took ${took:-?} s): $result(wanted new=$new old=$old)"
+    if [ -n "$span" ]; then
+        [[ $result =~ ^writes=([0-9]+)\  ]] || ok=""
+        [ -z "$ok" ] || [ "$want" = any ] || [ "${BASH_REMATCH[1]}" -le "$want" ] || ok=""
+        echo "$machine $version, ${workloads[i]}, $setting, the data disk from ${t} s to $((t + span)) s after the start: $result(wanted writes<=$want)"
+    else
+        new=${want%/*} old=${want#*/}
+        [[ $result == new=* ]] || ok=""
+        found_new=$(sed -n 's/.*new=\([a-z]*\).*/\1/p' <<<"$result")
+        found_old=$(sed -n 's/.*old=\([a-z]*\).*/\1/p' <<<"$result")
+        case $new in
+        whole) [ "$found_new" = whole ] || ok="" ;;
+        lost) [ -n "$found_new" ] && [ "$found_new" != whole ] || ok="" ;;
+        esac
+        [ "$old" = any ] || [ "$found_old" = "$old" ] || ok=""
+        took=$(awk '/^korrin-vm: writing at/ { from = $4 } /^korrin-vm: written at/ && from != "" { printf "%.2f", $4 - from }' <<<"$console_text")
+        daemons=$(sed -n 's/^korrin-vm: after the write, //p' <<<"$console_text")
+        # With little memory, the writer must not have cost korrin its update process.
+        if [ -n "${KORRIN_POWER_MEMORY:-}" ] && [ "${settings[i]}" != - ] && [[ $daemons != 1\ update* && $daemons != *", 1 update (sync)"* ]]; then
+            ok=""
+        fi
+        load=""
+        [ "${workloads[i]}" = stream ] && load=", streaming"
+        echo "$machine $version$load, $setting, power cut ${t} s after the write (which took ${took:-?} s${daemons:+; then $daemons}): $result(wanted new=$new old=$old)"
+    fi
     [ -n "$ok" ] || failed=$((failed + 1))
     if [ -z "$ok" ] || [ -n "${KORRIN_POWER_CONSOLE:-}" ]; then
         echo "--- console of the guest, its last lines"
-        case $console in
-        /dev/*) tr -d '\r' <"$work/$i/console" | tail -n 25 ;;
-        *) debugfs -R "cat $console" "$work/$i/root.img" 2>/dev/null | tail -n 25 ;;
-        esac
+        tail -n 25 <<<"$console_text"
     fi
 done
 [ $failed = 0 ] || fail "$failed of ${#cuts[@]} power cuts on $machine $version did not find what they wanted"
