@@ -22,6 +22,8 @@
 // arguments (if any), and a second later the workload begins:
 // - "write": SIZE bytes to a new file and 4 kB over an existing one,
 //   without a sync; then init says so and waits for the power to go;
+// - "fill": the same, a write larger than the memory, and then what is left
+//   of korrin's processes;
 // - "stream": the same while a child streams data to a third file;
 // - "idle", "rewrite", "append": init says it begins, then writes nothing,
 //   or every second 4 kB over the existing file, or 512 bytes at the end of
@@ -520,7 +522,7 @@ void stream()
         std::printf("korrin-power: korrin exited with %ld%s%s\n", r.status, r.err[0] != '\0' ? ": " : "", r.err);
         nap(1000);
     }
-    if (!same(workload, "write") && !same(workload, "stream")) {
+    if (!same(workload, "write") && !same(workload, "stream") && !same(workload, "fill")) {
         uptime("measuring");
         if (same(workload, "rewrite") || same(workload, "append"))
             every_second(same(workload, "rewrite"));
@@ -540,9 +542,10 @@ void stream()
     bool const made = write_file("/data/new", O_WRONLY | O_CREAT | O_TRUNC, 'a', size);
     bool const over = write_file("/data/old", O_WRONLY, 'A', 4096);
     // What a writer that filled the memory has left of korrin's processes.
-    std::printf("korrin-vm: after the write, %d update (bdflush), %d update (sync), %d bdflush (daemon)\n",
-                titled("update (bdflush)", before), titled("update (sync)", before),
-                titled("bdflush (daemon)", before));
+    if (same(workload, "fill"))
+        std::printf("korrin-vm: after the write, %d update (bdflush), %d update (sync), %d bdflush (daemon)\n",
+                    titled("update (bdflush)", before), titled("update (sync)", before),
+                    titled("bdflush (daemon)", before));
     uptime(made && over ? "written" : "cannot write");
     for (;;)
         nap(1000);

@@ -13,7 +13,7 @@ mapfile -t modules < <(vm_modules "$suite" i386 686-pae virtio_pci virtio_blk cr
 busybox_deb=$(vm_deb bookworm i386 busybox-static) || skip "cannot get busybox-static:i386 from Debian's archive"
 flock -u 9
 qemu=qemu-system-i386 memory=256 console=/dev/ttyS0
-disk=(-drive "file=DATA,format=raw,if=virtio")
+disk=(-drive "file=DATA,format=raw,if=none,id=data" -device virtio-blk-pci,drive=data)
 dpkg-deb -x "$busybox_deb" "$work/busybox" || fail "cannot unpack $busybox_deb"
 
 # debian_guest DIRECTORY SETTING WORKLOAD: the initramfs of a guest, and in boot the

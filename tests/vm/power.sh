@@ -12,7 +12,9 @@
 #   [WORKLOAD:]SETTING@T=NEW/OLD     WORKLOAD "write" (the default): 4 kB
 #       to a new file "new" and over "old", without a sync; "stream": the
 #       same while the guest streams data to a third file, far more than
-#       its buffer cache holds. The power is cut T s after the write. NEW
+#       its buffer cache holds; "fill": the same, for a new file larger than
+#       the guest's memory, and korrin's update process must still be there,
+#       titled, after the write. The power is cut T s after the write. NEW
 #       "whole" or "lost" (not whole), OLD "whole" (the new text), "old"
 #       (still the old) or "any".
 #   WORKLOAD:SETTING@FROM+SPAN<=WRITES     WORKLOAD "idle" (nothing is
@@ -30,8 +32,7 @@
 # tests' init, old-init.cpp), or "debian SUITE": that suite's i386 686-pae
 # kernel with a busybox initramfs and its own virtio disk (INIT is ignored).
 # KORRIN_POWER_SIZE sets the new file's size (4 kB by default), and
-# KORRIN_POWER_MEMORY the guest's memory in MB; with it, every guest that
-# starts korrin must still have its update process, titled, after the write.
+# KORRIN_POWER_MEMORY the guest's memory in MB.
 set -uo pipefail
 here=$(dirname "$(readlink -f "$0")")
 . "$here/common.sh"
@@ -39,6 +40,7 @@ here=$(dirname "$(readlink -f "$0")")
 machine=$1 version=$2 init=$3 korrin=$4
 shift 4
 cuts=("$@")
+[ ${#cuts[@]} -gt 0 ] || fail "no cut asked for"
 size=${KORRIN_POWER_SIZE:-4096}
 
 need_commands debugfs mke2fs timeout python3
@@ -95,8 +97,9 @@ guest()
         "${disk[@]/DATA/$dir/data}")
 }
 
-# disk_writes N: "OPERATIONS BYTES" that guest N's data disk has received,
-# as QEMU counts them; or what went wrong, and 1.
+# disk_writes N: "OPERATIONS BYTES HIGHEST" that guest N's data disk has
+# received, as QEMU counts them (HIGHEST: the end of the highest write, 2048
+# for ext2's superblock); or what went wrong, and 1.
 disk_writes()
 {
     python3 - "$work/$1/qmp" <<'QMP'
@@ -120,7 +123,8 @@ try:
             raise RuntimeError(f"{command}: {answer}")
     for drive in answer["return"]:
         if drive.get("device") == "data":
-            print(drive["stats"]["wr_operations"], drive["stats"]["wr_bytes"])
+            stats = drive["stats"]
+            print(stats["wr_operations"], stats["wr_bytes"], stats["wr_highest_offset"])
             break
     else:
         raise RuntimeError(f"no drive 'data' in {answer['return']}")
@@ -147,7 +151,9 @@ power_cut()
 {
     local dir=$work/$1 t=$2 span=${3:-}
     "${qemu_run[@]}" </dev/null >"$dir/qemu.log" 2>&1 &
-    local pid=$! tenths=1200
+    # Two minutes for the boot and the workload's start, and two seconds
+    # more for every MB of a large write.
+    local pid=$! tenths=$((1200 + size / 1048576 * 20))
     echo "$pid" >"$dir/pid"
     until marked "$dir"; do
         tenths=$((tenths - 1))
@@ -160,7 +166,7 @@ power_cut()
     done
     sleep "$t"
     if [ -n "$span" ]; then
-        local first second
+        local first="" second=""
         first=$(disk_writes "$1") && sleep "$span" && second=$(disk_writes "$1")
         kill -KILL $pid
         wait $pid 2>/dev/null
@@ -169,7 +175,7 @@ power_cut()
         else
             read -r -a first <<<"$first"
             read -r -a second <<<"$second"
-            echo "writes=$((second[0] - first[0])) bytes=$((second[1] - first[1])) " >"$dir/result"
+            echo "writes=$((second[0] - first[0])) bytes=$((second[1] - first[1])) highest=${second[2]} " >"$dir/result"
         fi
         return
     fi
@@ -210,7 +216,7 @@ for one in "${cuts[@]}"; do
     workloads[i]=${BASH_REMATCH[2]:-write} settings[i]=${BASH_REMATCH[3]//HZ/$hz} times[i]=${BASH_REMATCH[4]}
     spans[i]=${BASH_REMATCH[6]} wants[i]=${BASH_REMATCH[7]:-${BASH_REMATCH[8]}/${BASH_REMATCH[9]}}
     case ${workloads[i]}:${spans[i]:+span} in
-    write: | stream: | idle:span | rewrite:span | append:span) ;;
+    write: | stream: | fill: | idle:span | rewrite:span | append:span) ;;
     *) fail "not a cut: $one (${workloads[i]} with ${spans[i]:-no} span)" ;;
     esac
     guest $i "${workloads[i]}" "${settings[i]}"
@@ -253,8 +259,8 @@ for ((i = 1; i <= ${#cuts[@]}; i++)); do
         [ "$old" = any ] || [ "$found_old" = "$old" ] || ok=""
         took=$(awk '/^korrin-vm: writing at/ { from = $4 } /^korrin-vm: written at/ && from != "" { printf "%.2f", $4 - from }' <<<"$console_text")
         daemons=$(sed -n 's/^korrin-vm: after the write, //p' <<<"$console_text")
-        # With little memory, the writer must not have cost korrin its update process.
-        if [ -n "${KORRIN_POWER_MEMORY:-}" ] && [ "${settings[i]}" != - ] && [[ $daemons != 1\ update* && $daemons != *", 1 update (sync)"* ]]; then
+        # A writer that fills the memory must not have cost korrin its update process.
+        if [ "${workloads[i]}" = fill ] && [ "${settings[i]}" != - ] && [[ $daemons != 1\ update* && $daemons != *", 1 update (sync)"* ]]; then
             ok=""
         fi
         load=""
