@@ -39,7 +39,12 @@ install(CODE "
     set(KORRIN_SBINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_SBINDIR}\")
     configure_file(\"${CMAKE_BINARY_DIR}/korrin.service.in\" \"${CMAKE_BINARY_DIR}/install/korrin.service\" @ONLY)")
 install(FILES ${CMAKE_BINARY_DIR}/install/korrin.service DESTINATION lib/systemd/system)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The README and the pages it links to, laid out as in the source tree so
+# that their links hold. The Debian package carries them as HTML instead
+# (dist/make-deb), and leaves this component out.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT doc)
+file(GLOB korrin_doc_pages ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.svg)
+install(FILES ${korrin_doc_pages} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT doc)
 
 # The licence in Debian's machine-readable form, and the changelog, which
 # Debian installs compressed.

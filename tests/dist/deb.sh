@@ -1,7 +1,8 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-2.0-or-later
 # deb.sh BUILD_DIR ARCH [ABI]: make-deb builds korrin_1.4_ARCH.deb with the right
-# control fields and contents, lintian finds nothing to say of the packages
+# control fields and contents, the README and its pages as HTML whose links
+# hold, registered with doc-base, lintian finds nothing to say of the packages
 # built with the C library, the packaged program runs, and so does its start
 # script for sysvinit.
 set -euo pipefail
@@ -26,11 +27,18 @@ summary=$(field Description | sed -n 1p)
 
 dpkg-deb -c "$deb" | awk '{print $6}' | sort >"$scratch/contents"
 for path in ./usr/sbin/korrin ./usr/share/man/man8/korrin.8.gz ./usr/lib/systemd/system/korrin.service \
-    ./usr/share/doc/korrin/copyright ./usr/share/doc/korrin/changelog.gz ./etc/init.d/korrin; do
+    ./usr/share/doc/korrin/copyright ./usr/share/doc/korrin/changelog.gz ./etc/init.d/korrin \
+    ./usr/share/doc/korrin/README.html ./usr/share/doc/korrin/docs/kernels.html ./usr/share/doc-base/korrin; do
     grep -qxF "$path" "$scratch/contents" || fail "$path is not in the package"
 done
 
 dpkg-deb -x "$deb" "$scratch/root"
+# The pages installed as HTML, whose links lead to each other and to their
+# pictures; no Markdown whose links would lead nowhere.
+"$(dirname "$0")/../../dist/doc-links" "$scratch/root/usr/share/doc/korrin" >"$scratch/links" ||
+    fail "the package's documents: $(cat "$scratch/links")"
+cat "$scratch/links"
+! grep -q '\.md$' "$scratch/contents" || fail "Markdown in the package: $(grep '\.md$' "$scratch/contents")"
 korrin=$scratch/root/usr/sbin/korrin
 case $arch in
 i386) want='ELF 32-bit LSB .* Intel 80386' ;;

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # docs.sh SOURCE KORRIN: the documents hold together. Every relative link
 # and #anchor of README.md and docs/*.md leads to a file and a heading that
-# are there, pictures included; and every command of the README's Usage
+# are there, pictures included (dist/doc-links); and every command of the README's Usage
 # section shown at a "$ " prompt (anybody's) prints what the README shows
 # under it when korrin is that program, run as nobody. A last line "..."
 # stands for the rest of the output.
@@ -12,39 +12,7 @@ cd "$source" || exit 1
 failures=0
 problem() { echo "$*"; failures=$((failures + 1)); }
 
-# The anchors of a Markdown file's headings, as GitHub makes them.
-anchors()
-{
-    sed -n 's/^#\{1,6\} \(.*\)$/\1/p' "$1" | tr 'A-Z' 'a-z' | sed 's/[^a-z0-9 _-]//g; s/ /-/g' |
-        awk '{ n = seen[$0]++; print n ? $0 "-" n : $0 }'
-}
-
-for file in README.md docs/*.md; do
-    # Links outside the indented code blocks: FILE:LINE:TARGET.
-    awk '!/^    / { line = $0
-            while (match(line, /\]\([^)]+\)/)) {
-                print FILENAME ":" FNR ":" substr(line, RSTART + 2, RLENGTH - 3)
-                line = substr(line, RSTART + RLENGTH)
-            } }' "$file" >"${TMPDIR:-/tmp}/links.$$"
-    while IFS=: read -r name line target; do
-        case $target in
-        http:* | https:* | mailto:*) continue ;;
-        esac
-        path=${target%%#*} anchor=""
-        [[ $target == *"#"* ]] && anchor=${target#*#}
-        if [ -z "$path" ]; then
-            path=$name
-        else
-            path=$(dirname "$name")/$path
-        fi
-        if [ ! -e "$path" ]; then
-            problem "$name:$line: $target: no such file"
-        elif [ -n "$anchor" ] && ! anchors "$path" | grep -qxF "$anchor"; then
-            problem "$name:$line: $target: no heading '#$anchor' in $path"
-        fi
-    done <"${TMPDIR:-/tmp}/links.$$"
-    rm -f "${TMPDIR:-/tmp}/links.$$"
-done
+"$source/dist/doc-links" "$source" README.md docs/*.md || problem "the documents' links"
 
 # The README's commands, run as the README shows them, in a directory of
 # their own that nobody can reach.

@@ -2,9 +2,11 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # check.sh DIST VERSION SOURCE: the release in DIST is whole and checks out:
 # SHA256SUMS lists every file and sha256sum -c passes; each static archive
-# holds one directory with the stripped program, its page, README and
-# COPYING, root's, and the program runs (under qemu-user where it must); each
-# package is for the architecture its name says; and the source archive holds
+# holds one directory with the stripped program, its page, COPYING, and
+# README.md with the pages of docs/, root's, and the program runs (under
+# qemu-user where it must); each package is for the architecture its name
+# says; in the archives and the packages, every link of the documents leads
+# to a page, picture and heading that are there; and the source archive holds
 # the files of SOURCE that git tracks and builds the same static programs,
 # byte for byte, for i386, x86_64 and mips.
 set -euo pipefail
@@ -21,12 +23,17 @@ for arch in i386 x86_64 arm m68k mips mipsel powerpc alpha sparc; do
     name=korrin-$version-$arch-static
     [ -f "$name.tar.gz" ] || fail "no $name.tar.gz"
     listing=$(tar -tvzf "$name.tar.gz" | awk '{print $1, $2, $6}')
-    want="-rw-r--r-- 0/0 $name/COPYING
--rw-r--r-- 0/0 $name/README
--rwxr-xr-x 0/0 $name/korrin
--rw-r--r-- 0/0 $name/korrin.8"
+    want=$({
+        printf -- '-rw-r--r-- 0/0 %s\n' "$name/COPYING" "$name/README.md" "$name/korrin.8"
+        printf -- '-rwxr-xr-x 0/0 %s\n' "$name/korrin"
+        printf -- 'drwxr-xr-x 0/0 %s\n' "$name/docs/"
+        for page in "$source"/docs/*.md "$source"/docs/*.svg; do
+            printf -- '-rw-r--r-- 0/0 %s\n' "$name/docs/$(basename "$page")"
+        done
+    } | LC_ALL=C sort -k 3)
     [ "$listing" = "$want" ] || fail "$name.tar.gz holds: $listing"
     tar -xzf "$name.tar.gz" -C "$scratch"
+    "$source/dist/doc-links" "$scratch/$name" >"$scratch/links" || fail "$name.tar.gz: $(cat "$scratch/links")"
     file -b "$scratch/$name/korrin" | grep -q 'statically linked, stripped' ||
         fail "$name/korrin: $(file -b "$scratch/$name/korrin")"
     KORRIN_EMULATOR=$(qemu_of $arch)
@@ -38,6 +45,8 @@ for arch in amd64 i386 arm64 armel armhf mipsel mips64el ppc64el s390x riscv64; 
     deb=korrin_${version}_$arch.deb
     [ -f "$deb" ] || fail "no $deb"
     [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "$deb: Architecture $(dpkg-deb -f "$deb" Architecture)"
+    dpkg-deb -x "$deb" "$scratch/$arch"
+    "$source/dist/doc-links" "$scratch/$arch/usr/share/doc/korrin" >"$scratch/links" || fail "$deb: $(cat "$scratch/links")"
 done
 
 # The source archive: the tracked files, and the same static programs.
@@ -57,4 +66,4 @@ for build in static=i386 static-native=x86_64 static-mips=mips; do
     cmp "$scratch/$preset.stripped" "$scratch/korrin-$version-$arch-static/korrin" ||
         fail "the source archive's $preset program differs from the release's"
 done
-echo "release: $(wc -l <SHA256SUMS) files, all in SHA256SUMS; the source archive rebuilds the i386, x86_64 and mips programs byte for byte"
+echo "release: $(wc -l <SHA256SUMS) files, all in SHA256SUMS; the documents' links hold in every archive and package; the source archive rebuilds the i386, x86_64 and mips programs byte for byte"
