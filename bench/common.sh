@@ -147,6 +147,19 @@ bench_header()
     echo "# made $(date -u '+%Y-%m-%d %H:%M UTC') of commit $commit on $processors processors, highest load average $bench_highest; each deciding cut $bench_repeat times${bench_busy:+; MADE ON A BUSY HOST (--busy): the figures measure the host too}"
 }
 
+# bench_harness: power.sh and the files it sources, copied under $work, so
+# that a tree edited while the benchmark runs changes none of its cuts: sets
+# $power to the copy, and KORRIN_OLD_KERNELS to the kernels that the tree's
+# would find.
+bench_harness()
+{
+    mkdir -p "$work/vm"
+    cp tests/vm/power.sh tests/vm/power-debian.sh tests/vm/common.sh tests/vm/machines.sh "$work/vm/"
+    KORRIN_OLD_KERNELS=$(here=$PWD/tests/vm && . tests/vm/machines.sh && shared_kernels)
+    export KORRIN_OLD_KERNELS
+    power=$work/vm/power.sh
+}
+
 bench_install()
 {
     local file

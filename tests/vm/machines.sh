@@ -4,6 +4,20 @@
 # from), and how QEMU boots each machine with a root file system made here.
 # Sourced by bash scripts, after common.sh.
 #
+# shared_kernels: the directory of the shared kernels: KORRIN_OLD_KERNELS,
+# or shared/kernels beside the checkout or beside the repository it was
+# cloned from; nothing where there is none.
+shared_kernels()
+{
+    [ -n "${KORRIN_OLD_KERNELS:-}" ] && { echo "$KORRIN_OLD_KERNELS"; return; }
+    local checkout origin candidate
+    checkout=$(readlink -f "$here/../..")
+    origin=$(git -C "$checkout" remote get-url origin 2>/dev/null)
+    for candidate in "$checkout/../shared/kernels" ${origin:+"$origin/../shared/kernels"}; do
+        [ -d "$candidate" ] && { echo "$candidate"; return; }
+    done
+}
+
 # old_machine MACHINE VERSION: sets
 #   qemu, kernel, memory   the QEMU program, the kernel image, megabytes;
 #   machine_args           QEMU's arguments for the board;
@@ -24,15 +38,8 @@
 # Skips when the kernel is not there.
 old_machine()
 {
-    local machine=$1 version=$2 kernels=${KORRIN_OLD_KERNELS:-}
-    if [ -z "$kernels" ]; then
-        local checkout origin candidate
-        checkout=$(readlink -f "$here/../..")
-        origin=$(git -C "$checkout" remote get-url origin 2>/dev/null)
-        for candidate in "$checkout/../shared/kernels" ${origin:+"$origin/../shared/kernels"}; do
-            [ -d "$candidate" ] && { kernels=$candidate; break; }
-        done
-    fi
+    local machine=$1 version=$2 kernels
+    kernels=$(shared_kernels)
     kernel=$(ls "${kernels:-/nonexistent}/linux-$version-$machine."*[Ii]mage "${kernels:-/nonexistent}/linux-$version-$machine.vmlinux" 2>/dev/null | head -n 1)
     [ -n "$kernel" ] || skip "no Linux $version kernel for $machine: set KORRIN_OLD_KERNELS to the shared kernels"
     memory=32 machine_args=() console=/dev/console root_kind=romfs-initrd

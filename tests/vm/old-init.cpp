@@ -24,7 +24,9 @@
 //   without a sync; then init says so and waits for the power to go;
 // - "fill": the same, a write larger than the memory, and then what is left
 //   of korrin's processes;
-// - "stream": the same while a child streams data to a third file;
+// - "stream": the same while a child streams data to a third file, made
+//   anew at every 32 MB; "record": while a child writes one file for good,
+//   64 kB every tenth of a second;
 // - "idle", "rewrite", "append": init says it begins, then writes nothing,
 //   or every second 4 kB over the existing file, or 512 bytes at the end of
 //   a log, while the host counts what the disk receives.
@@ -413,15 +415,21 @@ void daemons(const char* kind, long hz)
     check("nothing left", titled("", before + 1), 0);
 }
 
-void uptime(const char* moment)
+// The seconds since boot, as /proc/uptime gives them.
+const char* now()
 {
-    char text[64];
+    static char text[64];
     slurp("/proc/uptime", text, sizeof text);
     char* p = text;
     while (*p != '\0' && *p != ' ')
         ++p;
     *p = '\0';
-    std::printf("korrin-vm: %s at %s s\n", moment, text);
+    return text;
+}
+
+void uptime(const char* moment)
+{
+    std::printf("korrin-vm: %s at %s s\n", moment, now());
 }
 
 // Fills SIZE bytes with the alphabet from FIRST, as the host does.
@@ -463,21 +471,47 @@ char* next_word(char*& p)
 
 // The streaming writer, for good: 64 kB a write to /data/stream, made anew
 // at every 32 MB, as much as the guest's whole memory, so that the disk
-// does not fill.
-void stream()
+// does not fill. It says how far it has come at every 4 MB, and what a
+// write that came back short returned, before it starts the file anew.
+// The recorder instead writes one file, /data/record, for as long as the
+// disk has room: 64 kB every tenth of a second, as a program that records
+// or logs does, and stops at the first write that comes back short.
+void stream(bool record)
 {
     if (fork() != 0)
         return;
     static char chunk[65536 + 26];
     pattern(chunk, sizeof chunk, 'a');
+    if (record) {
+        long const fd = sys<nr_open>(word("/data/record"), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        unsigned long done = 0;
+        long written = fd;
+        while (fd >= 0 && (written = sys<nr_write>(fd, word(chunk + done % 26), 65536)) == 65536) {
+            done += 65536;
+            if (done % (4UL << 20) == 0)
+                std::printf("korrin-vm: recorded %lu kB at %s s\n", done >> 10, now());
+            nap(100);
+        }
+        std::printf("korrin-vm: record: %s returned %ld after %lu kB at %s s\n", fd < 0 ? "open" : "a write", written,
+                    done >> 10, now());
+        for (;;)
+            nap(1000);
+    }
     for (;;) {
         long const fd = sys<nr_open>(word("/data/stream"), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         unsigned long done = 0;
-        while (fd >= 0 && done < 32UL << 20 && sys<nr_write>(fd, word(chunk + done % 26), 65536) == 65536)
+        long written = fd;
+        while (fd >= 0 && done < 32UL << 20 && (written = sys<nr_write>(fd, word(chunk + done % 26), 65536)) == 65536) {
             done += 65536;
+            if (done % (4UL << 20) == 0)
+                std::printf("korrin-vm: streamed %lu kB at %s s\n", done >> 10, now());
+        }
         close(static_cast<int>(fd));
-        if (done < 32UL << 20)
+        if (done < 32UL << 20) {
+            std::printf("korrin-vm: stream: %s returned %ld after %lu kB at %s s\n", fd < 0 ? "open" : "a write",
+                        written, done >> 10, now());
             nap(1000);
+        }
     }
 }
 
@@ -522,15 +556,16 @@ void stream()
         std::printf("korrin-power: korrin exited with %ld%s%s\n", r.status, r.err[0] != '\0' ? ": " : "", r.err);
         nap(1000);
     }
-    if (!same(workload, "write") && !same(workload, "stream") && !same(workload, "fill")) {
+    bool const streams = same(workload, "stream") || same(workload, "record");
+    if (!same(workload, "write") && !streams && !same(workload, "fill")) {
         uptime("measuring");
         if (same(workload, "rewrite") || same(workload, "append"))
             every_second(same(workload, "rewrite"));
         for (;;)
             nap(1000);
     }
-    if (same(workload, "stream")) {
-        stream();
+    if (streams) {
+        stream(same(workload, "record"));
         nap(1000);
     }
     if (to_file) {

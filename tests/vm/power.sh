@@ -12,11 +12,16 @@
 #   [WORKLOAD:]SETTING@T=NEW/OLD     WORKLOAD "write" (the default): 4 kB
 #       to a new file "new" and over "old", without a sync; "stream": the
 #       same while the guest streams data to a third file, far more than
-#       its buffer cache holds; "fill": the same, for a new file larger than
+#       its buffer cache holds, made anew at every 32 MB; "record": the
+#       same while the guest writes one file for good, 64 kB every tenth of
+#       a second, and the host says how much of it the disk holds, and how
+#       much of that is whole; "fill": the same, for a new file larger than
 #       the guest's memory, and korrin's update process must still be there,
 #       titled, after the write. The power is cut T s after the write. NEW
 #       "whole" or "lost" (not whole), OLD "whole" (the new text), "old"
-#       (still the old) or "any".
+#       (still the old) or "any"; "/MIN-MAXkB" after them (MAX may be left
+#       out), for "record": from MIN to MAX kB of the recorded file, from
+#       its start, whole on disk.
 #   WORKLOAD:SETTING@FROM+SPAN<=WRITES     WORKLOAD "idle" (nothing is
 #       written), "rewrite" (4 kB over "old" every second) or "append" (512
 #       bytes at the end of a log every second): the disk receives at most
@@ -77,12 +82,13 @@ memory=${KORRIN_POWER_MEMORY:-$memory}
 
 # guest N WORKLOAD SETTING: the guest's directory $work/N, with its root
 # and data images, and in qemu_run the QEMU command line. A streaming guest
-# gets 40 MB more, for its file of up to 32 MB.
+# gets 40 MB more, for its file of up to 32 MB, and a recording one for a
+# minute of its file.
 guest()
 {
     local dir=$work/$1 workload=$2 setting=${3//,/ } kb=$((size / 1024 + 4096))
     mkdir -p "$dir"
-    [ "$workload" = stream ] && kb=$((kb + 40960))
+    [ "$workload" = stream ] || [ "$workload" = record ] && kb=$((kb + 40960))
     mke2fs -q -t ext2 -r 0 -b 1024 -m 0 -d "$work/data" "$dir/data" $kb >/dev/null ||
         fail "cannot make the data disk"
     if [ "$machine" = debian ]; then
@@ -222,18 +228,30 @@ power_cut()
     local streamed
     streamed=$(debugfs -R 'stat /stream' "$dir/data" 2>/dev/null | sed -n 's/.*Size: \([0-9]*\).*/\1/p' | head -n 1)
     [ -n "$streamed" ] && echo -n "stream=$((streamed / 1024))kB " >>"$dir/result"
+    # The recorded file: its size on disk, and how much of it, from its
+    # start, holds what was written.
+    local recorded whole
+    recorded=$(debugfs -R 'stat /record' "$dir/data" 2>/dev/null | sed -n 's/.*Size: \([0-9]*\).*/\1/p' | head -n 1)
+    if [ -n "$recorded" ]; then
+        debugfs -R 'cat /record' "$dir/data" 2>/dev/null >"$dir/record"
+        whole=$(cmp "$dir/record" <(alphabet abcdefghijklmnopqrstuvwxyz "$recorded") 2>/dev/null |
+            sed -n 's/.* differ: byte \([0-9]*\),.*/\1/p')
+        whole=${whole:+$((whole - 1))}
+        echo -n "record=$((recorded / 1024))kB,whole=$((${whole:-$recorded} / 1024))kB " >>"$dir/result"
+    fi
 }
 
 i=0
-workloads=() settings=() times=() spans=() wants=()
+workloads=() settings=() times=() spans=() wants=() records=()
 for one in "${cuts[@]}"; do
-    [[ $one =~ ^(([a-z]+):)?([^@:]*)@([0-9]+)(\+([0-9]+)<=([0-9]+|any)|=(whole|lost)/(whole|old|any))$ ]] ||
+    [[ $one =~ ^(([a-z]+):)?([^@:]*)@([0-9]+)(\+([0-9]+)<=([0-9]+|any)|=(whole|lost)/(whole|old|any)(/([0-9]+)-([0-9]*)kB)?)$ ]] ||
         fail "not a cut: $one"
     i=$((i + 1))
     workloads[i]=${BASH_REMATCH[2]:-write} settings[i]=${BASH_REMATCH[3]//HZ/$hz} times[i]=${BASH_REMATCH[4]}
     spans[i]=${BASH_REMATCH[6]} wants[i]=${BASH_REMATCH[7]:-${BASH_REMATCH[8]}/${BASH_REMATCH[9]}}
-    case ${workloads[i]}:${spans[i]:+span} in
-    write: | stream: | fill: | idle:span | rewrite:span | append:span) ;;
+    records[i]=${BASH_REMATCH[11]:+${BASH_REMATCH[11]}-${BASH_REMATCH[12]}}
+    case ${workloads[i]}:${spans[i]:+span}:${records[i]:+record} in
+    write:: | stream:: | record:: | record::record | fill:: | idle:span: | rewrite:span: | append:span:) ;;
     *) fail "not a cut: $one (${workloads[i]} with ${spans[i]:-no} span)" ;;
     esac
     guest $i "${workloads[i]}" "${settings[i]}"
@@ -274,6 +292,13 @@ for ((i = 1; i <= ${#cuts[@]}; i++)); do
         lost) [ -n "$found_new" ] && [ "$found_new" != whole ] || ok="" ;;
         esac
         [ "$old" = any ] || [ "$found_old" = "$old" ] || ok=""
+        # The recorded file: from MIN to MAX kB of it whole on disk.
+        if [ -n "${records[i]}" ]; then
+            whole_kb=$(sed -n 's/.*record=[0-9]*kB,whole=\([0-9]*\)kB.*/\1/p' <<<"$result")
+            least=${records[i]%-*} most=${records[i]#*-}
+            [ -n "$whole_kb" ] && [ "$whole_kb" -ge "$least" ] && { [ -z "$most" ] || [ "$whole_kb" -le "$most" ]; } || ok=""
+            want="$want, recorded file ${least} to ${most:-any} kB whole"
+        fi
         took=$(awk '/^korrin-vm: writing at/ { from = $4 } /^korrin-vm: written at/ && from != "" { printf "%.2f", $4 - from }' <<<"$console_text")
         daemons=$(sed -n 's/^korrin-vm: after the write, //p' <<<"$console_text")
         # A writer that fills the memory must not have cost korrin its update process.
@@ -282,7 +307,8 @@ for ((i = 1; i <= ${#cuts[@]}; i++)); do
         fi
         load=""
         [ "${workloads[i]}" = stream ] && load=", streaming"
-        echo "$machine $version$load, $setting, power cut ${t} s after the write (which took ${took:-?} s${daemons:+; then $daemons}): $result(wanted new=$new old=$old)"
+        [ "${workloads[i]}" = record ] && load=", recording"
+        echo "$machine $version$load, $setting, power cut ${t} s after the write (which took ${took:-?} s${daemons:+; then $daemons}): $result(wanted new=$new old=${want#*/})"
     fi
     [ -s "$work/$i/boots" ] && echo "  ($(cat "$work/$i/boots"))"
     [ -n "$ok" ] || failed=$((failed + 1))
