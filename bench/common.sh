@@ -65,20 +65,20 @@ trap bench_end EXIT
 trap bench_interrupted INT TERM HUP
 
 # The host's load: the load average of the last minute, and the threads
-# running now that are not of our processes, over a second (their mean,
-# rounded), but for the count's own.
+# running now that are not of our processes: the median of ten counts over
+# a second, each less the grep that counts (awk, now and then running too,
+# falls out with the median).
 bench_load() { cut -d' ' -f1 /proc/loadavg; }
 bench_others()
 {
-    local ours sample total=0
+    local ours sample
     ours=" $(bench_ours | tr '\n' ' ') "
     for sample in 1 2 3 4 5 6 7 8 9 10; do
-        total=$((total + $(grep -sH '' /proc/[0-9]*/task/[0-9]*/stat |
-            awk -v ours="$ours" -v self=$BASHPID '{ split($0, path, "/"); split(substr($0, index($0, ") ") + 2), f, " ")
-                if (f[1] == "R" && f[2] != self && index(ours, " " path[3] " ") == 0) n++ } END { print n + 0 }')))
+        grep -sH '' /proc/[0-9]*/task/[0-9]*/stat |
+            awk -v ours="$ours" '{ split($0, path, "/"); split(substr($0, index($0, ") ") + 2), f, " ")
+                if (f[1] == "R" && index(ours, " " path[3] " ") == 0) n++ } END { print n - 1 }'
         sleep 0.1
-    done
-    echo $(((total + 5) / 10 < 0 ? 0 : (total + 5) / 10))
+    done | sort -n | sed -n 5p
 }
 bench_note_load()
 {
