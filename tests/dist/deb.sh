@@ -33,8 +33,7 @@ for path in ./usr/sbin/korrin ./usr/share/man/man8/korrin.8.gz ./usr/lib/systemd
 done
 
 dpkg-deb -x "$deb" "$scratch/root"
-# The pages installed as HTML, whose links lead to each other and to their
-# pictures; no Markdown whose links would lead nowhere.
+# The pages as HTML, their links holding; no Markdown, whose would not.
 "$(dirname "$0")/../../dist/doc-links" "$scratch/root/usr/share/doc/korrin" >"$scratch/links" ||
     fail "the package's documents: $(cat "$scratch/links")"
 cat "$scratch/links"

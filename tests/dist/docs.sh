@@ -13,10 +13,9 @@ failures=0
 problem() { echo "$*"; failures=$((failures + 1)); }
 
 "$source/dist/doc-links" "$source" README.md docs/*.md || problem "the documents' links"
-# Staged for a release without one of its pictures, they fail, naming it.
+# Staged without one of their pictures, they fail, naming it.
 copy=$(mktemp -d)
-cp -r README.md docs "$copy/"
-rm "$copy/docs/loss-window.svg"
+cp -r README.md docs "$copy/" && rm "$copy/docs/loss-window.svg"
 staged=$("$source/dist/stage-docs" md "$copy" "$copy/staged" 2>&1) &&
     problem "stage-docs made the documents without docs/loss-window.svg"
 grep -q ': loss-window.svg: no such file' <<<"$staged" || problem "stage-docs, a picture missing, said: $staged"
