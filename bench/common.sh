@@ -23,6 +23,8 @@
 # A benchmark keeps its body in a function called on its last line, so that
 # a script edited while it runs goes on as it was read.
 
+# The kernels of the power cuts, in the order of the tables.
+all_kernels=(1.2.13 2.0.40 2.2.1 2.4.37.11 2.2.1-alpha 6.1)
 bench_repeat=3 bench_busy="" bench_started=$SECONDS bench_done=0 bench_planned=0 bench_highest=0.00
 processors=$(nproc)
 work=$(mktemp -d)
@@ -125,6 +127,13 @@ bench_batch()
     [ $free -lt 1 ] && free=1
     [ "$kind" = sleeping ] && free=$((free * 4))
     echo $((wanted < free ? wanted : free))
+}
+
+# bench_known KERNEL: ends the benchmark unless KERNEL is one of them.
+bench_known()
+{
+    printf '%s\n' "${all_kernels[@]}" | grep -qxF -- "$1" ||
+        { echo "$NAME: no kernel $1 here; there are ${all_kernels[*]}" >&2; exit 2; }
 }
 
 bench_plan() { bench_planned=$((bench_planned + $1)); }
